@@ -1,0 +1,10 @@
+#include "pyfacade/functions.h"
+#include "pyfacade/handlers.h"
+
+namespace tess::py {
+
+PyObject* h_is_rust_backend(Args&) { Py_RETURN_TRUE; }
+
+PyObject* h_version_rust(Args&) { return PyUnicode_FromString(kVersion); }
+
+}  // namespace tess::py

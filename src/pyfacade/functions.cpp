@@ -1,0 +1,27 @@
+#include "pyfacade/functions.h"
+
+#include "pyfacade/handlers.h"
+
+namespace tess::py {
+
+// The module's functions, in registration order.
+const std::vector<FunctionDecl>& function_table() {
+  static const std::vector<FunctionDecl> table = {
+      {"py_sample",
+       {{"name", nullptr, "str"},
+        {"property", nullptr, "str"},
+        {"at", "None", "tuple[float, float, float] | None"},
+        {"scale_m", "None", "float | None"}},
+       "Rust-accelerated twin of `tessarine.sample.sample`.\n\n`at` is `(x, y, z)` or `None`; `scale_m` is a float "
+       "or `None`.",
+       "float", h_py_sample},
+      {"is_rust_backend",
+       {},
+       "Sentinel that the Python facade can probe to confirm the Rust backend\nloaded successfully.",
+       "bool", h_is_rust_backend},
+      {"version_rust", {}, "Returns the underlying Rust crate version.", "str", h_version_rust},
+  };
+  return table;
+}
+
+}  // namespace tess::py

@@ -1,0 +1,226 @@
+// Module entry: finds the data root, loads the datasheets, registers the
+// functions of the table.
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "common/unicode.h"
+#include "data_loader/loader.h"
+#include "pyfacade/convert.h"
+#include "pyfacade/functions.h"
+
+namespace tess::py {
+namespace {
+
+constexpr const char* kModuleDoc =
+    "`tessarine._tessarine_core` module entry point.\n\nOn import, resolves the `tessarine/data/active/` data path "
+    "from the\ninstalled Python package and eagerly loads all datasheets into\n[`crate::data_loader::DATA`].";
+
+// Runs a handler and turns every C++ failure into a Python exception.
+PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  try {
+    Args a(decl, args, nargs, kwnames);
+    PyObject* result = decl.handler(a);
+    if (result == nullptr && !PyErr_Occurred()) {
+      PyErr_SetString(panic_exception(), "the interpreter failed without setting an exception");
+    }
+    return result;
+  } catch (const ErrorAlreadySet&) {
+    if (!PyErr_Occurred()) PyErr_SetString(panic_exception(), "the interpreter failed without setting an exception");
+    return nullptr;
+  } catch (const Panic& p) {
+    PyErr_Clear();
+    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(p.what()).get());
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    PyErr_Clear();
+    return PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_Clear();
+    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(e.what()).get());
+    return nullptr;
+  }
+}
+
+template <std::size_t I>
+PyObject* fastcall_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return invoke(function_table()[I], args, nargs, kwnames);
+}
+
+template <std::size_t I>
+PyObject* noargs_entry(PyObject*, PyObject*) {
+  return invoke(function_table()[I], nullptr, 0, nullptr);
+}
+
+constexpr std::size_t kMaxFunctions = 24;
+
+template <std::size_t... I>
+constexpr auto make_fastcall_entries(std::index_sequence<I...>) {
+  return std::array<PyCFunctionFastWithKeywords, sizeof...(I)>{&fastcall_entry<I>...};
+}
+template <std::size_t... I>
+constexpr auto make_noargs_entries(std::index_sequence<I...>) {
+  return std::array<PyCFunction, sizeof...(I)>{&noargs_entry<I>...};
+}
+constexpr auto kFastcallEntries = make_fastcall_entries(std::make_index_sequence<kMaxFunctions>{});
+constexpr auto kNoargsEntries = make_noargs_entries(std::make_index_sequence<kMaxFunctions>{});
+
+// Method records and doc strings must outlive the function objects.
+struct MethodStorage {
+  std::deque<std::string> docs;
+  std::deque<PyMethodDef> defs;
+};
+
+MethodStorage& method_storage() {
+  static MethodStorage* storage = new MethodStorage();
+  return *storage;
+}
+
+int add_function(PyObject* module, PyObject* all, std::size_t index) {
+  const FunctionDecl& decl = function_table()[index];
+  MethodStorage& storage = method_storage();
+  const std::string& doc = storage.docs.emplace_back(decl.doc());
+  PyMethodDef& def = storage.defs.emplace_back();
+  def.ml_name = decl.name;
+  def.ml_doc = doc.c_str();
+  if (decl.params.empty()) {
+    def.ml_meth = kNoargsEntries[index];
+    def.ml_flags = METH_NOARGS;
+  } else {
+    def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kFastcallEntries[index]));
+    def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
+  }
+  Ref module_name(PyModule_GetNameObject(module));
+  if (!module_name) return -1;
+  Ref function(PyCFunction_NewEx(&def, module, module_name.get()));
+  if (!function) return -1;
+  if (PyModule_AddObjectRef(module, decl.name, function.get()) < 0) return -1;
+  Ref name(PyUnicode_FromString(decl.name));
+  if (!name || PyList_Append(all, name.get()) < 0) return -1;
+  return 0;
+}
+
+// The qualified type name of an exception, ": ", and its str().
+std::string describe_exception(PyObject* exc) {
+  std::string text;
+  Ref type_name(PyType_GetQualName(Py_TYPE(exc)));
+  const char* tn = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
+  text = tn != nullptr ? tn : Py_TYPE(exc)->tp_name;
+  PyErr_Clear();
+  text += ": ";
+  Ref value(PyObject_Str(exc));
+  const char* v = value ? PyUnicode_AsUTF8(value.get()) : nullptr;
+  if (v == nullptr) {
+    PyErr_Clear();
+    text += "<exception str() failed>";
+  } else {
+    text += v;
+  }
+  return text;
+}
+
+// `<parent of tessarine.__file__>/data/active`, or nothing with the warning
+// line written.
+std::optional<std::filesystem::path> resolve_data_root() {
+  Ref package(PyImport_ImportModule("tessarine"));
+  Ref file;
+  Ref encoded;
+  if (package) file = Ref(PyObject_GetAttrString(package.get(), "__file__"));
+  if (file && !PyUnicode_Check(file.get())) {
+    PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyString'", Py_TYPE(file.get())->tp_name);
+  } else if (file) {
+    encoded = Ref(PyUnicode_EncodeFSDefault(file.get()));
+  }
+  if (!encoded) {
+    Ref exc(PyErr_GetRaisedException());
+    const std::string text = exc ? describe_exception(exc.get()) : std::string("SystemError: unknown failure");
+    std::fprintf(stderr, "tessarine_core: init warning: %s\n", text.c_str());
+    std::fflush(stderr);
+    return std::nullopt;
+  }
+  std::string path(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+  // Parent: drop trailing separators, then the last component. A root or an
+  // empty path has no parent and stands as ".".
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::filesystem::path parent;
+  if (path.empty() || path == "/") {
+    parent = ".";
+  } else {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+      parent = "";
+    } else {
+      std::string head = path.substr(0, slash);
+      while (head.size() > 1 && head.back() == '/') head.pop_back();
+      parent = head.empty() ? std::string("/") : head;
+    }
+  }
+  return parent / "data" / "active";
+}
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_tessarine_core",
+    kModuleDoc,
+    0,  // no per-module state
+    nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+std::optional<std::int64_t> first_interpreter;
+PyObject* built_module = nullptr;
+
+PyObject* init_module() {
+  const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (interpreter < 0) return nullptr;
+  if (!first_interpreter) first_interpreter = interpreter;
+  if (*first_interpreter != interpreter) {
+    PyErr_SetString(PyExc_ImportError,
+                    "tessarine._tessarine_core does not support sub-interpreters: it was initialised in another "
+                    "interpreter");
+    return nullptr;
+  }
+  if (built_module != nullptr) return Py_NewRef(built_module);
+
+  Ref module(PyModule_Create(&module_def));
+  if (!module) return nullptr;
+  try {
+    if (auto root = resolve_data_root()) {
+      Status loaded = data_loader::load_all_tiers(*root);
+      if (!loaded) {
+        std::fprintf(stderr, "tessarine_core: data load warning: %s\n", loaded.error().message().c_str());
+        std::fflush(stderr);
+      }
+    }
+  } catch (const std::exception& e) {
+    PyErr_Clear();
+    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(e.what()).get());
+    return nullptr;
+  }
+
+  Ref all(PyList_New(0));
+  if (!all || PyModule_AddObjectRef(module.get(), "__all__", all.get()) < 0) return nullptr;
+  const auto& table = function_table();
+  if (table.size() > kMaxFunctions) {
+    PyErr_SetString(PyExc_SystemError, "tessarine._tessarine_core: too many functions for the entry table");
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (add_function(module.get(), all.get(), i) < 0) return nullptr;
+  }
+  if (PyModule_AddStringConstant(module.get(), "__version__", kVersion) < 0) return nullptr;
+  Ref version_name(PyUnicode_FromString("__version__"));
+  if (!version_name || PyList_Append(all.get(), version_name.get()) < 0) return nullptr;
+
+  built_module = Py_NewRef(module.get());
+  return module.release();
+}
+
+}  // namespace
+}  // namespace tess::py
+
+PyMODINIT_FUNC PyInit__tessarine_core() { return tess::py::init_module(); }
