@@ -5,9 +5,6 @@ from typing import Any
 __version__: str
 __all__: list[str]
 
-class PanicException(BaseException):
-    """An internal failure of the native core (not an ``Exception``)."""
-
 def py_sample(
     name: str,
     property: str,
