@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "export/volume.h"
+#include "sample/sample.h"
 
 using namespace tess;
 using namespace tess::exporter;
@@ -73,17 +74,39 @@ TEST(Vtk, LargeSectionsMatchSequentialText) {
   EXPECT_EQ(got_values, expect_values);
 }
 
-TEST(Vtk, SampledValuesAreXFastestAtVoxelCentres) {
-  // A Voronoi-free entry: every centre samples the bulk value; a missing
-  // property gives zeros. Positions are checked through a per-voxel model
-  // elsewhere; here the order and the count.
-  const Json entry = Json::parse(R"({"density": 7850})");
-  const Box box{{0, 0, 0}, {0.003, 0.002, 0.002}};
-  const auto v = voxel_sample(entry, "density", box, 0.001, 3, 2, 2, 0.001);
-  ASSERT_EQ(v.size(), 12u);
-  for (double x : v) EXPECT_EQ(x, 7850.0);
-  const auto missing = voxel_sample(entry, "nothing", box, 0.001, 3, 2, 2, 0.001);
-  for (double x : missing) EXPECT_EQ(x, 0.0);
+TEST(Vtk, VoxelSampleMatchesPointSamplingAtEveryCentre) {
+  // The batch sampler works out the model, phase list and phase values once;
+  // every value must still be sample_entry's at the voxel centre, x-fastest.
+  sample::ensure_field_models_registered();
+  const Json entries[] = {
+      Json::parse(R"({"density": 7850})"),
+      Json::parse(R"({"phase_model": "voronoi", "density": 1,
+                      "phase_volume_fractions": {"a": 0.3, "b": 0.5, "c": "x", "d": 0.2},
+                      "phase_properties": {"a": {"density": 10}, "b": {"density": 20}, "d": {}}})"),
+      Json::parse(R"({"phase_model": "voronoi", "density": 5, "phase_volume_fractions": {"a": 0}})"),
+  };
+  const Box box{{-0.0021, 0.0004, 0.0}, {0.003, 0.002, 0.002}};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const Json& entry : entries) {
+    for (const char* property : {"density", "missing"}) {
+      for (double scale : {0.0007, 0.001, 0.002, 0.01, 0.0, -1.0, inf, nan}) {
+        const auto v = voxel_sample(entry, property, box, 0.0005, 11, 4, 3, scale);
+        ASSERT_EQ(v.size(), 132u);
+        for (std::uint64_t iz = 0, i = 0; iz < 3; ++iz) {
+          for (std::uint64_t iy = 0; iy < 4; ++iy) {
+            for (std::uint64_t ix = 0; ix < 11; ++ix, ++i) {
+              const sample::Point c{box.min[0] + (static_cast<double>(ix) + 0.5) * 0.0005,
+                                    box.min[1] + (static_cast<double>(iy) + 0.5) * 0.0005,
+                                    box.min[2] + (static_cast<double>(iz) + 0.5) * 0.0005};
+              const auto expect = sample::sample_entry(entry, property, c, scale);
+              EXPECT_EQ(v[i], expect ? *expect : 0.0) << entry.dump() << " " << property << " " << scale;
+            }
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(RawVolume, PhaseAndOccupancyBytes) {
