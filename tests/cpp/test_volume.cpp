@@ -26,19 +26,6 @@ VoxelGrid make_grid(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, std::v
 
 }  // namespace
 
-TEST(Vtk, SteelExampleWholeFile) {
-  const VoxelGrid g = make_grid(2, 1, 1, {0, 0}, {"Steel"});
-  std::string text;
-  append_vtk_header(text, "Steel", g, {0, 0, 0}, 0.001);
-  append_vtk_phase_values(text, g);
-  append_vtk_scalars(text, "density", {7850, 7850});
-  EXPECT_EQ(text,
-            "# vtk DataFile Version 3.0\ntessarine Steel\nASCII\nDATASET STRUCTURED_POINTS\n"
-            "DIMENSIONS 2 1 1\nORIGIN 0 0 0\nSPACING 0.001 0.001 0.001\nPOINT_DATA 2\n"
-            "SCALARS phase_id int 1\nLOOKUP_TABLE default\n0\n0\n"
-            "SCALARS density float 1\nLOOKUP_TABLE default\n7850.000000\n7850.000000\n");
-}
-
 TEST(Vtk, HeaderNumbersAndValueForms) {
   const VoxelGrid g = make_grid(1, 1, 1, {-12}, {"a"});
   std::string text;
@@ -122,12 +109,10 @@ TEST(RawVolume, PhaseAndOccupancyBytes) {
 }
 
 TEST(RawVolume, SidecarPath) {
-  EXPECT_EQ(sidecar_path("vol.raw"), "vol.json");
-  EXPECT_EQ(sidecar_path("vol"), "vol.json");
-  EXPECT_EQ(sidecar_path("a.b.raw"), "a.b.json");
-  EXPECT_EQ(sidecar_path(".vol"), ".vol.json");
-  EXPECT_EQ(sidecar_path("out.d/vol"), "out.d/vol.json");
-  EXPECT_EQ(sidecar_path("vol.json"), "vol.json");
+  for (auto [raw, json] : {std::pair{"vol.raw", "vol.json"}, {"vol", "vol.json"}, {"a.b.raw", "a.b.json"},
+                           {".vol", ".vol.json"}, {"out.d/vol", "out.d/vol.json"}, {"vol.json", "vol.json"}}) {
+    EXPECT_EQ(sidecar_path(raw), json);
+  }
 }
 
 TEST(RawVolume, SidecarDocument) {
