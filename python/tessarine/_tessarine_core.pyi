@@ -11,5 +11,33 @@ def py_sample(
     at: tuple[float, float, float] | None = None,
     scale_m: float | None = None,
 ) -> float: ...
+def py_export_glsl(
+    name: str,
+    include_density: bool = True,
+    include_ior: bool = True,
+    include_sss: bool = True,
+    include_caustic: bool = True,
+) -> str: ...
+def py_export_hlsl(
+    name: str,
+    out_path: str,
+    properties: list[str] | tuple[str, ...] | None = None,
+) -> str: ...
+def py_export_sdf_raw(
+    name: str,
+    out_path: str,
+    bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
+    voxel_size: float,
+    scale_m: float | None = None,
+    mode: str = "phase",
+) -> str: ...
+def py_export_vtk_legacy(
+    name: str,
+    out_path: str,
+    bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
+    voxel_size: float,
+    properties: list[str] | tuple[str, ...] | None = None,
+    scale_m: float | None = None,
+) -> str: ...
 def is_rust_backend() -> bool: ...
 def version_rust() -> str: ...

@@ -12,4 +12,10 @@ PyObject* h_version_rust(Args& a);
 // fn_sample.cpp
 PyObject* h_py_sample(Args& a);
 
+// fn_export_volume.cpp
+PyObject* h_py_export_glsl(Args& a);
+PyObject* h_py_export_hlsl(Args& a);
+PyObject* h_py_export_sdf_raw(Args& a);
+PyObject* h_py_export_vtk_legacy(Args& a);
+
 }  // namespace tess::py

@@ -33,9 +33,13 @@ struct VoxelGrid {
   }
 };
 
+// The most voxels a grid may have (4 GiB of phase ids).
+inline constexpr std::uint64_t kMaxVoxels = std::uint64_t{1} << 30;
+
 // Labels every voxel of edge `voxel_size` of `box` with the phase of entry
 // `name` at its centre. Panics when voxel_size is not > 0; fails when the entry
-// is unknown or the grid is too large to allocate.
+// is unknown or the grid has more than kMaxVoxels voxels or cannot be
+// allocated.
 Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double voxel_size,
                                   std::optional<double> scale_m);
 

@@ -1,0 +1,57 @@
+// Shader source generators: a material's bulk numbers baked into GLSL and HLSL.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+#include "common/json.h"
+
+namespace tess::exporter {
+
+// The message of a failed export lookup.
+std::string entry_not_found_message(std::string_view name);
+
+// A copy of the entry named exactly `name` (no folding, no aliases) from the
+// first tier that holds it.
+Result<Json> lookup_entry(std::string_view name);
+
+// The numeric members of an entry: its top-level numbers, then the numbers of
+// its "Properties" object, which replace top-level values of the same key.
+// Empty when the entry is not an object.
+std::map<std::string, double, std::less<>> collect_numeric_props(const Json& entry);
+
+// `name` with every character that is not an ASCII letter or digit replaced by
+// one underscore (one per character, however many bytes it takes), and an
+// underscore in front when the result starts with a digit.
+std::string glsl_safe_ident(std::string_view name);
+
+struct GlslOptions {
+  bool include_density = true;
+  bool include_ior = true;
+  bool include_sss = true;
+  bool include_caustic = true;  // accepted; there is no caustic channel
+};
+
+// The GLSL function returning (density, IOR, sss_r, sss_g) of `name` as a vec4,
+// from the entry's numeric properties `props`.
+std::string glsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
+                        const GlslOptions& options);
+
+// The HLSL struct of `properties` (all numeric keys in byte order when absent)
+// and the function filling it with the entry's values (0 for unknown keys).
+std::string hlsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
+                        const std::optional<std::vector<std::string>>& properties);
+
+// Looks `name` up and returns its GLSL source. Panics on an empty name.
+Result<std::string> export_glsl(std::string_view name, const GlslOptions& options);
+
+// Looks `name` up, writes its HLSL source to `out_path` (creating missing
+// parent directories) and returns `out_path`.
+Result<std::string> export_hlsl(std::string_view name, std::string_view out_path,
+                                const std::optional<std::vector<std::string>>& properties);
+
+}  // namespace tess::exporter

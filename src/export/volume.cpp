@@ -1,0 +1,451 @@
+#include "export/volume.h"
+
+#include <atomic>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "common/numfmt.h"
+#include "common/thread_pool.h"
+#include "data_loader/store.h"
+#include "export/file_io.h"
+#include "sample/sample.h"
+#include "sample/voronoi.h"
+
+namespace tess::exporter {
+
+using sample::Box;
+using sample::Point;
+using sample::VoxelGrid;
+
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 16;
+
+// Formats n values in chunks spread over the pool, each chunk into its own
+// string by format(out, i), then joins them in order: the text is the same as
+// one sequential pass.
+template <class Format>
+void append_lines(std::string& out, std::size_t n, Format format) {
+  const std::size_t chunks = (n + kChunk - 1) / kChunk;
+  if (chunks <= 1) {
+    for (std::size_t i = 0; i < n; ++i) format(out, i);
+    return;
+  }
+  std::vector<std::string> parts(chunks);
+  std::atomic<bool> failed = false;
+  parallel_for(chunks, [&](std::size_t c) {
+    try {
+      std::string& part = parts[c];
+      const std::size_t end = std::min(n, (c + 1) * kChunk);
+      for (std::size_t i = c * kChunk; i < end; ++i) format(part, i);
+    } catch (...) {  // bad_alloc; the body must not throw
+      failed.store(true);
+    }
+  });
+  if (failed.load()) throw std::bad_alloc();
+  std::size_t total = out.size();
+  for (const auto& p : parts) total += p.size();
+  out.reserve(total);
+  for (auto& p : parts) {
+    out += p;
+    std::string().swap(p);
+  }
+}
+
+void append_uint(std::string& out, std::uint64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+std::uint64_t voxel_count(const VoxelGrid& grid) { return grid.phase_ids.size(); }
+
+std::string too_large(std::string_view origin, const VoxelGrid& grid) {
+  return std::string(origin) + ": grid of " + std::to_string(grid.nx) + " x " + std::to_string(grid.ny) + " x " +
+         std::to_string(grid.nz) + " voxels is too large to write";
+}
+
+}  // namespace
+
+void append_vtk_header(std::string& out, std::string_view name, const VoxelGrid& grid, const Point& origin,
+                       double spacing) {
+  out += "# vtk DataFile Version 3.0\ntessarine ";
+  out += name;
+  out += "\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS ";
+  append_uint(out, grid.nx);
+  out += ' ';
+  append_uint(out, grid.ny);
+  out += ' ';
+  append_uint(out, grid.nz);
+  out += "\nORIGIN ";
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) out += ' ';
+    numfmt::append_shortest_positional(out, origin[static_cast<std::size_t>(k)]);
+  }
+  out += "\nSPACING ";
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) out += ' ';
+    numfmt::append_shortest_positional(out, spacing);
+  }
+  out += "\nPOINT_DATA ";
+  // The product of the counts, as the grid holds exactly that many voxels.
+  append_uint(out, grid.nx * grid.ny * grid.nz);
+  out += "\nSCALARS phase_id int 1\nLOOKUP_TABLE default\n";
+}
+
+void append_vtk_phase_values(std::string& out, const VoxelGrid& grid) {
+  const auto& ids = grid.phase_ids;
+  append_lines(out, ids.size(), [&](std::string& s, std::size_t i) {
+    const std::int32_t v = ids[i];
+    if (v >= 0 && v < 10) {
+      const char line[2] = {static_cast<char>('0' + v), '\n'};
+      s.append(line, 2);
+    } else {
+      char buf[16];
+      auto r = std::to_chars(buf, buf + sizeof buf, v);
+      *r.ptr++ = '\n';
+      s.append(buf, r.ptr);
+    }
+  });
+}
+
+void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values) {
+  out += "SCALARS ";
+  out += property;
+  out += " float 1\nLOOKUP_TABLE default\n";
+  append_lines(out, values.size(), [&](std::string& s, std::size_t i) {
+    numfmt::append_fixed(s, values[i], 6);
+    s += '\n';
+  });
+}
+
+namespace {
+
+// sample_entry for one entry, property and scale at many points, with
+// everything that does not depend on the point worked out once: the model,
+// and for the Voronoi model the phase list and each phase's value. Gives
+// exactly sample_entry's value at every point (failures as nullopt).
+class PointSampler {
+ public:
+  PointSampler(const Json& entry, std::string_view property, double scale_m)
+      : entry_(entry), property_(property), scale_m_(scale_m) {
+    sample::ensure_field_models_registered();
+    model_ = sample::FIELD_MODELS().find(sample::model_key(entry));
+    if (!model_) {
+      set_constant(ok_or_none(sample::homogeneous_value(entry, property)));
+      return;
+    }
+    if (dynamic_cast<const sample::VoronoiPhaseModel*>(model_.get()) == nullptr) return;  // per point
+    if (scale_m >= sample::kCoarseScaleM && std::isfinite(scale_m)) {
+      set_constant(ok_or_none(sample::volume_weighted_average(entry, property)));
+      return;
+    }
+    cell_ = (scale_m > 0.0 && std::isfinite(scale_m)) ? scale_m : sample::kDefaultCellM;
+    auto picker = sample::PhasePicker::build(entry);
+    if (!picker) {  // the picker's failures do not depend on the point
+      set_constant(std::nullopt);
+      return;
+    }
+    picker_ = std::move(*picker);
+    for (const auto& phase : picker_->names()) {
+      phase_values_.push_back(ok_or_none(sample::phase_property_lookup(entry, phase, property)));
+    }
+  }
+
+  std::optional<double> at(const Point& p) const {
+    if (picker_) return phase_values_[picker_->pick(p, cell_)];
+    if (constant_set_) return constant_;
+    return ok_or_none(model_->evaluate(entry_, property_, p, scale_m_));
+  }
+
+ private:
+  void set_constant(std::optional<double> v) {
+    constant_ = v;
+    constant_set_ = true;
+  }
+  static std::optional<double> ok_or_none(const Result<double>& r) {
+    return r ? std::optional<double>(*r) : std::nullopt;
+  }
+
+  const Json& entry_;
+  std::string_view property_;
+  double scale_m_;
+  std::shared_ptr<const sample::FieldModel> model_;
+  // A value (or failure, nullopt) that holds at every point.
+  std::optional<double> constant_;
+  bool constant_set_ = false;
+  std::optional<sample::PhasePicker> picker_;
+  double cell_ = 0.0;
+  std::vector<std::optional<double>> phase_values_;
+};
+
+}  // namespace
+
+std::vector<double> voxel_sample(const Json& entry, std::string_view property, const Box& box, double voxel_size,
+                                 std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, double scale_m) {
+  std::vector<double> values(static_cast<std::size_t>(nx * ny * nz), 0.0);
+  const std::size_t rows = static_cast<std::size_t>(ny * nz);
+  const PointSampler sampler(entry, property, scale_m);
+  // The sampler only reads, so rows can be sampled on any thread; each value
+  // depends on its own voxel alone.
+  parallel_for(rows, [&](std::size_t row) {
+    const std::uint64_t iy = row % ny;
+    const std::uint64_t iz = row / ny;
+    const double y = box.min[1] + (static_cast<double>(iy) + 0.5) * voxel_size;
+    const double z = box.min[2] + (static_cast<double>(iz) + 0.5) * voxel_size;
+    double* dst = values.data() + row * nx;
+    for (std::uint64_t ix = 0; ix < nx; ++ix) {
+      const double x = box.min[0] + (static_cast<double>(ix) + 0.5) * voxel_size;
+      try {
+        if (auto v = sampler.at(Point{x, y, z})) dst[ix] = *v;
+      } catch (...) {  // an allocation failure counts as a failed sample
+      }
+    }
+  });
+  return values;
+}
+
+Result<std::string> export_vtk_legacy(std::string_view name, std::string_view out_path, const Box& box,
+                                      double voxel_size, const std::vector<std::string>& properties,
+                                      std::optional<double> scale_m) {
+  if (name.empty()) return Error("export_vtk_legacy: name required");
+  if (voxel_size <= 0) return Error("export_vtk_legacy: voxel_size must be positive");
+  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m);
+  if (!grid) return std::move(grid).error();
+  const VoxelGrid& g = *grid;
+
+  // Every voxel takes at least 2 bytes in the phase section and 9 in each
+  // property section; refuse at once what can never fit in memory.
+  const std::uint64_t n = voxel_count(g);
+  const std::uint64_t per_voxel = 2 + 9 * static_cast<std::uint64_t>(properties.size());
+  if (properties.size() > std::numeric_limits<std::uint32_t>::max() ||
+      n > std::string().max_size() / per_voxel) {
+    return Error(too_large("export_vtk_legacy", g));
+  }
+
+  std::string text;
+  try {
+    text.reserve(static_cast<std::size_t>(n * per_voxel + 256));
+    append_vtk_header(text, name, g, box.min, voxel_size);
+    append_vtk_phase_values(text, g);
+    const double s = scale_m.value_or(voxel_size);
+    for (const auto& property : properties) {
+      if (property.empty()) panic("voxel_sample: property must be non-empty");
+      // The entry is read in place under the store's shared lock; a name
+      // that has gone missing samples as zeros, like any failed sample.
+      auto values = data_loader::DATA().read().with_found(name, [&](const Json* entry) {
+        if (entry == nullptr) return std::vector<double>(static_cast<std::size_t>(n), 0.0);
+        return voxel_sample(*entry, property, box, voxel_size, g.nx, g.ny, g.nz, s);
+      });
+      append_vtk_scalars(text, property, values);
+    }
+  } catch (const std::bad_alloc&) {
+    return Error(too_large("export_vtk_legacy", g));
+  } catch (const std::length_error&) {
+    return Error(too_large("export_vtk_legacy", g));
+  }
+
+  if (auto st = write_file(std::string(out_path), text, Parents::create); !st) return std::move(st).error();
+  return std::string(out_path);
+}
+
+// ---- Raw float32 volume and sidecar ----
+
+std::string raw_volume_bytes(const VoxelGrid& grid, std::string_view mode) {
+  const bool occupancy = mode == "occupancy";
+  const auto& ids = grid.phase_ids;
+  std::string bytes(ids.size() * 4, '\0');
+  char* dst = bytes.data();
+  for (std::size_t i = 0; i < ids.size(); ++i, dst += 4) {
+    const float f = occupancy ? (ids[i] >= 0 ? 1.0f : 0.0f) : static_cast<float>(ids[i]);
+    std::uint32_t bits = std::bit_cast<std::uint32_t>(f);
+    for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((bits >> (8 * b)) & 0xFFu);
+  }
+  return bytes;
+}
+
+std::filesystem::path sidecar_path(const std::filesystem::path& out_path) {
+  std::filesystem::path p = out_path;
+  p.replace_extension("json");
+  return p;
+}
+
+void append_json_string(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (b < 0x20) {
+          out += "\\u00";
+          out += kHex[b >> 4];
+          out += kHex[b & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+namespace {
+
+// Pretty JSON pieces: every member and array element on its own line.
+class PrettyWriter {
+ public:
+  explicit PrettyWriter(std::string& out) : out_(out) {}
+
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+  void key(std::string_view k) {
+    item();
+    append_json_string(out_, k);
+    out_ += ": ";
+    after_key_ = true;
+  }
+  void string(std::string_view s) {
+    item();
+    append_json_string(out_, s);
+  }
+  void number(double v) {
+    item();
+    numfmt::append_json_float(out_, v);
+  }
+  void integer(std::uint64_t v) {
+    item();
+    append_uint(out_, v);
+  }
+
+ private:
+  // Starts a value or a key: a comma after a sibling, then a new line at the
+  // current depth; a value right after its key stays on the key's line.
+  void item() {
+    if (after_key_) {
+      after_key_ = false;
+      return;
+    }
+    if (!first_.empty()) {
+      if (!first_.back()) out_ += ',';
+      first_.back() = false;
+      out_ += '\n';
+      out_.append(2 * first_.size(), ' ');
+    }
+  }
+  void open(char c) {
+    item();
+    out_ += c;
+    first_.push_back(true);
+  }
+  void close(char c) {
+    const bool empty = first_.back();
+    first_.pop_back();
+    if (!empty) {
+      out_ += '\n';
+      out_.append(2 * first_.size(), ' ');
+    }
+    out_ += c;
+  }
+
+  std::string& out_;
+  std::vector<bool> first_;  // per open container: no element written yet
+  bool after_key_ = false;
+};
+
+}  // namespace
+
+std::string sidecar_json(std::string_view name, std::string_view mode, const Box& box, double voxel_size,
+                         const VoxelGrid& grid) {
+  std::string out;
+  PrettyWriter w(out);
+  w.begin_object();
+  w.key("bounds");
+  w.begin_array();
+  for (const Point& corner : {box.min, box.max}) {
+    w.begin_array();
+    for (double v : corner) w.number(v);
+    w.end_array();
+  }
+  w.end_array();
+  w.key("dtype");
+  w.string("float32");
+  w.key("layout");
+  w.string("x-fastest");
+  w.key("mode");
+  w.string(mode);
+  w.key("name");
+  w.string(name);
+  w.key("phase_names");
+  w.begin_array();
+  for (const auto& p : grid.phase_names) w.string(p);
+  w.end_array();
+  w.key("shape_xyz");
+  w.begin_array();
+  w.integer(grid.nx);
+  w.integer(grid.ny);
+  w.integer(grid.nz);
+  w.end_array();
+  w.key("voxel_size_m");
+  w.number(voxel_size);
+  w.end_object();
+  return out;
+}
+
+namespace {
+
+// True when `a` and `b` name the same file: the same path, or two existing
+// paths that resolve to one file (links).
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+  if (a.lexically_normal() == b.lexically_normal()) return true;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const Box& box,
+                                   double voxel_size, std::optional<double> scale_m, std::string_view mode) {
+  if (name.empty()) return Error("export_sdf_raw: name required");
+  if (voxel_size <= 0) return Error("export_sdf_raw: voxel_size must be positive");
+  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m);
+  if (!grid) return std::move(grid).error();
+
+  const std::filesystem::path raw_path{out_path};
+  const std::filesystem::path json_path = sidecar_path(raw_path);
+  if (same_file(raw_path, json_path)) {
+    return Error("export_sdf_raw: sidecar path '" + json_path.string() + "' would overwrite the volume file '" +
+                 std::string(out_path) + "'");
+  }
+
+  std::string bytes;
+  try {
+    bytes = raw_volume_bytes(*grid, mode);
+  } catch (const std::bad_alloc&) {
+    return Error(too_large("export_sdf_raw", *grid));
+  } catch (const std::length_error&) {
+    return Error(too_large("export_sdf_raw", *grid));
+  }
+  if (auto st = write_file(raw_path.string(), bytes, Parents::require); !st) return std::move(st).error();
+  std::string().swap(bytes);
+  const std::string sidecar = sidecar_json(name, mode, box, voxel_size, *grid);
+  if (auto st = write_file(json_path.string(), sidecar, Parents::require); !st) return std::move(st).error();
+  return std::string(out_path);
+}
+
+}  // namespace tess::exporter

@@ -1,0 +1,58 @@
+// Volume writers: the voxelised material as a legacy ASCII VTK file, or as a
+// raw little-endian float32 volume with a JSON sidecar.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+#include "common/json.h"
+#include "sample/voxel_map.h"
+
+namespace tess::exporter {
+
+// ---- VTK legacy (STRUCTURED_POINTS) ----
+
+// Lines 1-10 of the file: the header up to the phase section's lookup table.
+void append_vtk_header(std::string& out, std::string_view name, const sample::VoxelGrid& grid,
+                       const sample::Point& origin, double spacing);
+// One phase index per line, x-fastest.
+void append_vtk_phase_values(std::string& out, const sample::VoxelGrid& grid);
+// "SCALARS <property> float 1", "LOOKUP_TABLE default", one "%.6f" value per line.
+void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values);
+
+// `property` of `entry` sampled at every voxel centre of a grid with the given
+// counts over `box`, x-fastest; a failed sample gives 0.0.
+std::vector<double> voxel_sample(const Json& entry, std::string_view property, const sample::Box& box,
+                                 double voxel_size, std::uint64_t nx, std::uint64_t ny, std::uint64_t nz,
+                                 double scale_m);
+
+Result<std::string> export_vtk_legacy(std::string_view name, std::string_view out_path, const sample::Box& box,
+                                      double voxel_size, const std::vector<std::string>& properties,
+                                      std::optional<double> scale_m);
+
+// ---- Raw float32 volume and sidecar ----
+
+// 4 bytes per voxel, little-endian float32, x-fastest: the phase index, or in
+// mode "occupancy" 1.0 for any voxel with material (index >= 0), else 0.0.
+std::string raw_volume_bytes(const sample::VoxelGrid& grid, std::string_view mode);
+
+// The sidecar beside `out_path`: its last component's extension replaced by
+// ".json", or ".json" appended when it has none.
+std::filesystem::path sidecar_path(const std::filesystem::path& out_path);
+
+// The sidecar document: pretty JSON, two-space indent, no final line feed.
+std::string sidecar_json(std::string_view name, std::string_view mode, const sample::Box& box, double voxel_size,
+                         const sample::VoxelGrid& grid);
+
+// Appends `s` as a JSON string: only '"', '\\' and control characters escaped.
+void append_json_string(std::string& out, std::string_view s);
+
+Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const sample::Box& box,
+                                   double voxel_size, std::optional<double> scale_m, std::string_view mode);
+
+}  // namespace tess::exporter

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "export/file_io.h"
+
+namespace fs = std::filesystem;
+using tess::exporter::Parents;
+using tess::exporter::write_file;
+
+namespace {
+
+fs::path scratch(const char* name) {
+  fs::path dir = fs::temp_directory_path() / ("tess_file_io_" + std::to_string(::getpid())) / name;
+  fs::remove_all(dir);
+  return dir;
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+TEST(FileIo, WritesWholeFilesAndCreatesParentsOnRequest) {
+  const fs::path dir = scratch("parents");
+  const std::string target = (dir / "a" / "b" / "f.bin").string();
+  const std::string bytes("x\0y\n", 4);
+  auto refused = write_file(target, bytes, Parents::require);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message(), "No such file or directory (os error 2)");
+  EXPECT_FALSE(fs::exists(dir / "a"));
+
+  ASSERT_TRUE(write_file(target, bytes, Parents::create));
+  EXPECT_EQ(slurp(target), bytes);
+  ASSERT_TRUE(write_file(target, "z", Parents::require));  // truncates
+  EXPECT_EQ(slurp(target), "z");
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, ReportsEveryFailure) {
+  const fs::path dir = scratch("failures");
+  fs::create_directories(dir);
+  auto is_dir = write_file(dir.string(), "x", Parents::create);
+  ASSERT_FALSE(is_dir);
+  EXPECT_EQ(is_dir.error().message(), "Is a directory (os error 21)");
+  // A parent that is a file.
+  ASSERT_TRUE(write_file((dir / "file").string(), "x", Parents::require));
+  auto under_file = write_file((dir / "file" / "sub" / "g").string(), "x", Parents::create);
+  ASSERT_FALSE(under_file);
+  EXPECT_NE(under_file.error().message().find("(os error "), std::string::npos);
+  // A device that takes nothing: the write fails, never a success.
+  if (fs::exists("/dev/full")) {
+    auto full = write_file("/dev/full", std::string(100000, 'x'), Parents::require);
+    ASSERT_FALSE(full);
+    EXPECT_EQ(full.error().message(), "No space left on device (os error 28)");
+  }
+  fs::remove_all(dir.parent_path());
+}

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "export/volume.h"
+#include "sample/sample.h"
+
+using namespace tess;
+using namespace tess::exporter;
+using sample::Box;
+using sample::VoxelGrid;
+
+namespace {
+
+VoxelGrid make_grid(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, std::vector<std::int32_t> ids,
+                    std::vector<std::string> names) {
+  VoxelGrid g;
+  g.nx = nx;
+  g.ny = ny;
+  g.nz = nz;
+  g.phase_ids = std::move(ids);
+  g.phase_names = std::move(names);
+  return g;
+}
+
+}  // namespace
+
+TEST(Vtk, HeaderNumbersAndValueForms) {
+  const VoxelGrid g = make_grid(1, 1, 1, {-12}, {"a"});
+  std::string text;
+  append_vtk_header(text, "na me", g, {-0.0, -2, 1e-7}, std::numeric_limits<double>::infinity());
+  EXPECT_NE(text.find("tessarine na me\n"), std::string::npos);
+  EXPECT_NE(text.find("\nORIGIN -0 -2 0.0000001\nSPACING inf inf inf\nPOINT_DATA 1\n"), std::string::npos);
+  std::string values;
+  append_vtk_phase_values(values, make_grid(4, 1, 1, {-12, 9, 10, 2147483647}, {}));
+  EXPECT_EQ(values, "-12\n9\n10\n2147483647\n");
+  values.clear();
+  append_vtk_scalars(values, "p", {0.0000004, -1.5, std::nan(""), -std::numeric_limits<double>::infinity()});
+  EXPECT_EQ(values, "SCALARS p float 1\nLOOKUP_TABLE default\n0.000000\n-1.500000\nNaN\n-inf\n");
+}
+
+TEST(Vtk, LargeSectionsMatchSequentialText) {
+  // More values than one formatting chunk, so the pooled path joins parts.
+  const std::size_t n = 200000;
+  std::vector<std::int32_t> ids(n);
+  std::vector<double> values(n);
+  std::string expect_ids, expect_values = "SCALARS v float 1\nLOOKUP_TABLE default\n";
+  for (std::size_t i = 0; i < n; ++i) {
+    ids[i] = static_cast<std::int32_t>(i % 13) - 1;
+    values[i] = static_cast<double>(i) * 0.37 - 1000.0;
+    expect_ids += std::to_string(ids[i]) + "\n";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6f\n", values[i]);
+    expect_values += buf;
+  }
+  std::string got_ids, got_values;
+  append_vtk_phase_values(got_ids, make_grid(n, 1, 1, ids, {}));
+  append_vtk_scalars(got_values, "v", values);
+  EXPECT_EQ(got_ids, expect_ids);
+  EXPECT_EQ(got_values, expect_values);
+}
+
+TEST(Vtk, VoxelSampleMatchesPointSamplingAtEveryCentre) {
+  // The batch sampler works out the model, phase list and phase values once;
+  // every value must still be sample_entry's at the voxel centre, x-fastest.
+  sample::ensure_field_models_registered();
+  const Json entries[] = {
+      Json::parse(R"({"density": 7850})"),
+      Json::parse(R"({"phase_model": "voronoi", "density": 1,
+                      "phase_volume_fractions": {"a": 0.3, "b": 0.5, "c": "x", "d": 0.2},
+                      "phase_properties": {"a": {"density": 10}, "b": {"density": 20}, "d": {}}})"),
+      Json::parse(R"({"phase_model": "voronoi", "density": 5, "phase_volume_fractions": {"a": 0}})"),
+  };
+  const Box box{{-0.0021, 0.0004, 0.0}, {0.003, 0.002, 0.002}};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const Json& entry : entries) {
+    for (const char* property : {"density", "missing"}) {
+      for (double scale : {0.0007, 0.001, 0.002, 0.01, 0.0, -1.0, inf, nan}) {
+        const auto v = voxel_sample(entry, property, box, 0.0005, 11, 4, 3, scale);
+        ASSERT_EQ(v.size(), 132u);
+        for (std::uint64_t iz = 0, i = 0; iz < 3; ++iz) {
+          for (std::uint64_t iy = 0; iy < 4; ++iy) {
+            for (std::uint64_t ix = 0; ix < 11; ++ix, ++i) {
+              const sample::Point c{box.min[0] + (static_cast<double>(ix) + 0.5) * 0.0005,
+                                    box.min[1] + (static_cast<double>(iy) + 0.5) * 0.0005,
+                                    box.min[2] + (static_cast<double>(iz) + 0.5) * 0.0005};
+              const auto expect = sample::sample_entry(entry, property, c, scale);
+              EXPECT_EQ(v[i], expect ? *expect : 0.0) << entry.dump() << " " << property << " " << scale;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(RawVolume, PhaseAndOccupancyBytes) {
+  const VoxelGrid g = make_grid(2, 2, 1, {0, 1, 2, -1}, {"a", "b", "c"});
+  const std::string phase = raw_volume_bytes(g, "phase");
+  ASSERT_EQ(phase.size(), 16u);
+  const unsigned char expect_phase[16] = {0, 0, 0, 0, 0, 0, 0x80, 0x3F, 0, 0, 0, 0x40, 0, 0, 0x80, 0xBF};
+  EXPECT_EQ(std::memcmp(phase.data(), expect_phase, 16), 0);
+  const std::string occ = raw_volume_bytes(g, "occupancy");
+  const unsigned char expect_occ[16] = {0, 0, 0x80, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(occ.data(), expect_occ, 16), 0);
+  EXPECT_EQ(raw_volume_bytes(g, "Occupancy"), phase);
+}
+
+TEST(RawVolume, SidecarPath) {
+  for (auto [raw, json] : {std::pair{"vol.raw", "vol.json"}, {"vol", "vol.json"}, {"a.b.raw", "a.b.json"},
+                           {".vol", ".vol.json"}, {"out.d/vol", "out.d/vol.json"}, {"vol.json", "vol.json"}}) {
+    EXPECT_EQ(sidecar_path(raw), json);
+  }
+}
+
+TEST(RawVolume, SidecarDocument) {
+  const VoxelGrid g = make_grid(2, 1, 1, {0, 0}, {"Steel"});
+  const Box box{{0, -0.0, 1e-7}, {0.002, 1.5e20, std::nan("")}};
+  EXPECT_EQ(sidecar_json("Steel", "phase", box, 0.001, g),
+            "{\n"
+            "  \"bounds\": [\n"
+            "    [\n      0.0,\n      -0.0,\n      1e-7\n    ],\n"
+            "    [\n      0.002,\n      1.5e20,\n      null\n    ]\n"
+            "  ],\n"
+            "  \"dtype\": \"float32\",\n"
+            "  \"layout\": \"x-fastest\",\n"
+            "  \"mode\": \"phase\",\n"
+            "  \"name\": \"Steel\",\n"
+            "  \"phase_names\": [\n    \"Steel\"\n  ],\n"
+            "  \"shape_xyz\": [\n    2,\n    1,\n    1\n  ],\n"
+            "  \"voxel_size_m\": 0.001\n"
+            "}");
+  const VoxelGrid none = make_grid(1, 1, 1, {0}, {});
+  const std::string doc = sidecar_json("m", "x", box, std::numeric_limits<double>::infinity(), none);
+  EXPECT_NE(doc.find("\"phase_names\": [],\n"), std::string::npos);
+  EXPECT_NE(doc.find("\"voxel_size_m\": null\n}"), std::string::npos);
+}
+
+TEST(RawVolume, JsonStringEscapes) {
+  std::string s;
+  append_json_string(s, std::string("q\"b\\/\b\f\n\r\t\x01\x1f\x7f\xC3\xA9", 15));
+  EXPECT_EQ(s, "\"q\\\"b\\\\/\\b\\f\\n\\r\\t\\u0001\\u001f\x7f\xC3\xA9\"");
+  s.clear();
+  append_json_string(s, std::string("a\0b", 3));
+  EXPECT_EQ(s, "\"a\\u0000b\"");
+}

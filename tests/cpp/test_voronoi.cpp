@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/json.h"
+#include "sample/sample.h"
+#include "sample/voronoi.h"
+
+using tess::Json;
+using namespace tess::sample;
+
+namespace {
+
+Json alpha_beta() {
+  return Json::parse(R"({
+    "phase_model": "voronoi", "Density": 5,
+    "phase_volume_fractions": {"beta": 0.4, "alpha": 0.6},
+    "phase_properties": {"alpha": {"Density": 10}, "beta": {"Density": 20}}})");
+}
+
+std::string message_of(const tess::Result<std::string>& r) { return r ? "ok" : r.error().message(); }
+std::string message_of(const tess::Result<double>& r) { return r ? "ok" : r.error().message(); }
+
+}  // namespace
+
+TEST(VoronoiHash, WorkedExample) {
+  EXPECT_EQ(PhasePicker::cell_hash(0, 0, 0), 0x81d23fd7003c2305ULL);
+  EXPECT_EQ(PhasePicker::cell_hash(-1, 0, 0), 0xe26a2a692e4c4f7dULL);
+  const Json e = alpha_beta();
+  EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {0.0005, 0.0002, 0.0002}, 0.001), "alpha");
+  EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {-0.0005, 0.0002, 0.0002}, 0.001), "beta");
+  // Through the registry, at fine scale: the phase's own value.
+  ensure_field_models_registered();
+  EXPECT_EQ(*sample_entry(e, "Density", Point{0.0005, 0.0002, 0.0002}, std::nullopt), 10.0);
+  EXPECT_EQ(*sample_entry(e, "Density", Point{-0.0005, 0.0002, 0.0002}, std::nullopt), 20.0);
+}
+
+TEST(VoronoiHash, CellIndexFloorsAndSaturates) {
+  EXPECT_EQ(PhasePicker::cell_index(0.0, 0.001), 0);
+  EXPECT_EQ(PhasePicker::cell_index(-0.000001, 0.001), -1);
+  EXPECT_EQ(PhasePicker::cell_index(1e300, 1e-300), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(PhasePicker::cell_index(-1e300, 1e-300), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(PhasePicker::cell_index(std::nan(""), 0.001), 0);
+  EXPECT_EQ(PhasePicker::cell_index(0.0, 0.0), 0);  // 0/0 is NaN
+  EXPECT_EQ(PhasePicker::cell_index(1.0, 0.0), std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
+  const Json e = alpha_beta();
+  const double mean = (0.6 * 10.0 + 0.4 * 20.0) / (0.6 + 0.4);
+  const VoronoiPhaseModel model;
+  const Point p{0.0005, 0.0002, 0.0002};
+  EXPECT_EQ(*model.evaluate(e, "Density", std::nullopt, std::nullopt), mean);
+  EXPECT_EQ(*model.evaluate(e, "Density", p, 0.01), mean);
+  EXPECT_EQ(*model.evaluate(e, "Density", p, 5.0), mean);
+  // Unusable scales fall back to 0.001-cells; infinity is not "coarse".
+  for (double s : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::nan("")}) {
+    EXPECT_EQ(*model.evaluate(e, "Density", p, s), 10.0) << s;
+  }
+  // A fine scale is the cell edge itself: find a point whose phase differs
+  // between 0.001- and 0.005-cells and check that the scale is honoured.
+  bool found = false;
+  for (int n = 0; n < 200 && !found; ++n) {
+    const Point q{0.0013 * n, 0.0007, -0.0021};
+    const auto fine = *pick_phase_by_voronoi_hash(e, q, 0.001);
+    const auto coarse = *pick_phase_by_voronoi_hash(e, q, 0.005);
+    if (fine == coarse) continue;
+    found = true;
+    EXPECT_EQ(*model.evaluate(e, "Density", q, 0.005), coarse == "alpha" ? 10.0 : 20.0);
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(VoronoiModel, UnnormalisedFractionsPickTheSamePhases) {
+  Json a = alpha_beta();
+  Json b = alpha_beta();
+  a["phase_volume_fractions"] = {{"alpha", 3}, {"beta", 1}};
+  b["phase_volume_fractions"] = {{"alpha", 0.75}, {"beta", 0.25}};
+  int differ = 0;
+  for (int n = -50; n < 50; ++n) {
+    const Point q{0.001 * n + 0.0005, 0.0002, 0.0002};
+    differ += *pick_phase_by_voronoi_hash(a, q, 0.001) != *pick_phase_by_voronoi_hash(b, q, 0.001);
+  }
+  EXPECT_EQ(differ, 0);
+  EXPECT_DOUBLE_EQ(*volume_weighted_average(a, "Density"), 12.5);
+}
+
+TEST(VoronoiModel, FailureMessages) {
+  const Point p{0.0005, 0.0002, 0.0002};
+  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse("{}"), p, 0.001)),
+            "voronoi sample: entry missing 'phase_volume_fractions' object");
+  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": [1]})"), p, 0.001)),
+            "voronoi sample: entry missing 'phase_volume_fractions' object");
+  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": {}})"), p, 0.001)),
+            "voronoi sample: phase_volume_fractions is empty");
+  EXPECT_EQ(
+      message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": {"a": "0.5"}})"), p, 0.001)),
+      "voronoi sample: no numeric phase fractions");
+  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(
+                Json::parse(R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})"), p, 0.001)),
+            "voronoi sample: total phase volume must be > 0");
+
+  const Json no_props = Json::parse(R"({"phase_volume_fractions": {"a": 1}})");
+  EXPECT_EQ(message_of(phase_property_lookup(no_props, "a", "D")),
+            "voronoi sample: entry missing 'phase_properties' object");
+  const Json props = Json::parse(R"({"phase_properties": {"a": {"D": "7", "E": 7}, "b": 3}})");
+  EXPECT_EQ(message_of(phase_property_lookup(props, "b", "D")), "voronoi sample: no properties for phase 'b'");
+  EXPECT_EQ(message_of(phase_property_lookup(props, "c", "D")), "voronoi sample: no properties for phase 'c'");
+  EXPECT_EQ(message_of(phase_property_lookup(props, "a", "D")), "voronoi sample: phase 'a' missing numeric 'D'");
+  EXPECT_EQ(*phase_property_lookup(props, "a", "E"), 7.0);
+}
+
+TEST(VoronoiModel, AverageSkipsNonPositiveAndFallsBackToBulk) {
+  // String and zero fractions take no part; a failing lookup of a weighted
+  // phase ends the average.
+  Json e = Json::parse(R"({"D": 4, "phase_volume_fractions": {"a": "1", "b": 0, "c": 2},
+                           "phase_properties": {"c": {"D": 9}}})");
+  EXPECT_EQ(*volume_weighted_average(e, "D"), 9.0);
+  e["phase_volume_fractions"]["d"] = 1;
+  EXPECT_EQ(message_of(volume_weighted_average(e, "D")), "voronoi sample: no properties for phase 'd'");
+  // Nothing positive: the bulk value, or the homogeneous message.
+  e["phase_volume_fractions"] = {{"a", "1"}, {"b", -1}};
+  EXPECT_EQ(*volume_weighted_average(e, "D"), 4.0);
+  EXPECT_EQ(message_of(volume_weighted_average(e, "X")), "sample: property 'X' missing or non-numeric");
+  EXPECT_EQ(*volume_weighted_average(Json::parse(R"({"D": 2, "phase_volume_fractions": {}})"), "D"), 2.0);
+  EXPECT_EQ(message_of(volume_weighted_average(Json::parse("[1]"), "D")),
+            "sample: property 'D' missing or non-numeric");
+}
+
+TEST(VoronoiModel, ZeroFractionPhaseIsPickedOnlyOnExactTies) {
+  // The first phase has fraction 0: only a hash of exactly 0 could give it.
+  const Json e = Json::parse(R"({"phase_volume_fractions": {"a": 0, "b": 1}})");
+  for (int n = 0; n < 100; ++n) {
+    EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {0.001 * n, 0.0, 0.0}, 0.001), "b");
+  }
+}

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "data_loader/store.h"
+#include "sample/voronoi.h"
+#include "sample/voxel_map.h"
+
+using tess::Json;
+using namespace tess::sample;
+
+namespace {
+
+void store(const std::string& name, const char* json) {
+  ASSERT_TRUE(tess::data_loader::DATA().insert_entry("alloy", name, Json::parse(json)).ok());
+}
+
+VoxelGrid map(std::string_view name, Box box, double s, std::optional<double> scale = std::nullopt) {
+  auto g = voxel_phase_map(name, box, s, scale);
+  if (!g) ADD_FAILURE() << g.error().message();
+  return std::move(g).value();
+}
+
+const char* kTwoPhase = R"({"phase_model": "voronoi",
+  "phase_volume_fractions": {"beta": 0.4, "alpha": 0.6},
+  "phase_properties": {"alpha": {"D": 1}, "beta": {"D": 2}}})";
+
+}  // namespace
+
+TEST(VoxelMap, CountsAreCeilingsAndAtLeastOne) {
+  store("vm_plain", R"({"D": 1})");
+  auto g = map("vm_plain", {{0, 0, 0}, {0.01, 0.0105, 0.07}}, 0.001);
+  EXPECT_EQ(g.nx, 10u);
+  EXPECT_EQ(g.ny, 11u);
+  EXPECT_EQ(g.nz, 70u);
+  g = map("vm_plain", {{0, 0, 0}, {0.07, 0.01, 0.01}}, 0.01);
+  EXPECT_EQ(g.nx, 8u);  // 0.07 / 0.01 is slightly above 7
+  // Inverted, flat and NaN extents give one voxel.
+  g = map("vm_plain", {{1, 0, 0}, {0, 0, std::nan("")}}, 0.5);
+  EXPECT_EQ(g.nx, 1u);
+  EXPECT_EQ(g.ny, 1u);
+  EXPECT_EQ(g.nz, 1u);
+  EXPECT_EQ(g.phase_ids.size(), 1u);
+  // No fractions: the one name is the requested name.
+  EXPECT_EQ(g.phase_names, std::vector<std::string>{"vm_plain"});
+}
+
+TEST(VoxelMap, MatchesThePointPickerAtEveryVoxelCentre) {
+  store("vm_two", kTwoPhase);
+  auto e = tess::data_loader::DATA().find_entry("vm_two");
+  const Box box{{-0.0031, 0.0007, -0.002}, {0.0029, 0.004, 0.0011}};
+  const double s = 0.0005;
+  for (std::optional<double> scale : {std::optional<double>(), std::optional<double>(0.0013)}) {
+    const auto g = map("vm_two", box, s, scale);
+    ASSERT_EQ(g.phase_names, (std::vector<std::string>{"alpha", "beta"}));
+    ASSERT_EQ(g.phase_ids.size(), g.nx * g.ny * g.nz);
+    int counts[2] = {0, 0};
+    for (std::uint64_t iz = 0; iz < g.nz; ++iz)
+      for (std::uint64_t iy = 0; iy < g.ny; ++iy)
+        for (std::uint64_t ix = 0; ix < g.nx; ++ix) {
+          const Point c{box.min[0] + (static_cast<double>(ix) + 0.5) * s,
+                        box.min[1] + (static_cast<double>(iy) + 0.5) * s,
+                        box.min[2] + (static_cast<double>(iz) + 0.5) * s};
+          const auto want = *pick_phase_by_voronoi_hash(*e, c, scale.value_or(s));
+          const auto id = g.phase_ids[ix + g.nx * (iy + g.ny * iz)];
+          ASSERT_EQ(g.phase_names[static_cast<std::size_t>(id)], want) << ix << "," << iy << "," << iz;
+          ++counts[id];
+        }
+    EXPECT_GT(counts[0], 0);
+    EXPECT_GT(counts[1], 0);
+  }
+}
+
+TEST(VoxelMap, CellsOfTwoVoxelsAlignToTheOrigin) {
+  store("vm_two", kTwoPhase);
+  const auto g = map("vm_two", {{0.001, 0.001, 0.001}, {0.009, 0.009, 0.009}}, 0.001, 0.002);
+  // Voxel 0 (centre 0.0015) shares cell 0 with nothing in the grid; voxels
+  // 1 and 2 (centres 0.0025, 0.0035) share cell 1.
+  for (std::uint64_t iz = 0; iz < g.nz; ++iz)
+    for (std::uint64_t iy = 0; iy < g.ny; ++iy)
+      for (std::uint64_t ix = 0; ix < g.nx; ++ix) {
+        const auto rep = [](std::uint64_t i) { return i == 0 ? 0 : (i + 1) / 2 * 2 - 1; };
+        EXPECT_EQ(g.at(ix, iy, iz), g.at(rep(ix), rep(iy), rep(iz)));
+      }
+}
+
+TEST(VoxelMap, FractionTablesThatCannotPick) {
+  store("vm_string", R"({"phase_volume_fractions": {"b": 1, "a": "x"}})");
+  auto g = map("vm_string", {{0, 0, 0}, {0.004, 0.004, 0.004}}, 0.001);
+  EXPECT_EQ(g.phase_names, (std::vector<std::string>{"a", "b"}));
+  for (auto id : g.phase_ids) ASSERT_EQ(id, 1);
+
+  store("vm_zero", R"({"phase_model": "homogeneous", "phase_volume_fractions": {"a": 0, "b": 0}})");
+  g = map("vm_zero", {{0, 0, 0}, {0.004, 0.004, 0.004}}, 0.001);
+  EXPECT_EQ(g.phase_names.size(), 2u);
+  for (auto id : g.phase_ids) ASSERT_EQ(id, 0);
+}
+
+TEST(VoxelMap, Failures) {
+  store("vm_plain", R"({"D": 1})");
+  auto missing = voxel_phase_map("vm_missing", {{0, 0, 0}, {1, 1, 1}}, 0.1, std::nullopt);
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().message(), "sample::lookup_entry: no datasheet found for 'vm_missing'");
+  for (double s : {0.0, -1.0, std::nan("")}) {
+    EXPECT_THROW((void)voxel_phase_map("vm_plain", {{0, 0, 0}, {1, 1, 1}}, s, std::nullopt), tess::Panic);
+  }
+  // Grids that cannot be held fail at once: a product that overflows, one
+  // that fits 64 bits but not memory, and one axis alone beyond the limit.
+  for (Box box : {Box{{0, 0, 0}, {1, 1, 1}}, Box{{0, 0, 0}, {1e-3, 1e-3, 1e-3}},
+                  Box{{0, 0, 0}, {1e300, 0, 0}}}) {
+    auto g = voxel_phase_map("vm_plain", box, 1e-9, std::nullopt);
+    ASSERT_FALSE(g);
+    EXPECT_NE(g.error().message().find("voxel_phase_map: a grid of "), std::string::npos) << g.error().message();
+    EXPECT_NE(g.error().message().find("is too large"), std::string::npos);
+  }
+}

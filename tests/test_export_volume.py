@@ -1,0 +1,187 @@
+"""Shader generators, the VTK legacy writer and the raw volume with its sidecar."""
+
+from __future__ import annotations
+
+import inspect
+import json
+import os
+import time
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import tessarine._tessarine_core as core
+
+DUPLEX = "DuplexSteel2205"
+BOX = ((0.0, 0.0, 0.0), (0.004, 0.003, 0.002))  # 4 x 3 x 2 voxels of 1 mm
+
+
+def panic_message(fn, *args) -> str:
+    with pytest.raises(BaseException) as info:
+        fn(*args)
+    assert type(info.value).__name__ == "PanicException" and not isinstance(info.value, Exception)
+    return str(info.value)
+
+
+def read_vtk(path: Path):
+    vtk = pytest.importorskip("vtk")
+    from vtk.util.numpy_support import vtk_to_numpy
+
+    reader = vtk.vtkStructuredPointsReader()
+    reader.SetFileName(str(path))
+    reader.ReadAllScalarsOn()
+    reader.Update()
+    data = reader.GetOutput()
+    pd = data.GetPointData()
+    arrays = {pd.GetArrayName(i): vtk_to_numpy(pd.GetArray(i)) for i in range(pd.GetNumberOfArrays())}
+    return data.GetDimensions(), data.GetOrigin(), data.GetSpacing(), arrays
+
+
+def test_registration_order_and_signature():
+    names = list(core.__all__)
+    at = [names.index(n) for n in ("py_sample", "py_export_glsl", "py_export_hlsl", "py_export_sdf_raw",
+                                   "py_export_vtk_legacy", "is_rust_backend")]
+    assert at == sorted(at) and at[1] == at[0] + 1
+    assert str(inspect.signature(core.py_export_sdf_raw)) == (
+        "(name, out_path, bounds, voxel_size, scale_m=None, mode='phase')"
+    )
+
+
+def test_two_phase_alloy_read_back_by_vtk_and_numpy(tmp_path: Path):
+    vtk_path = tmp_path / "new" / "dir" / "d.vtk"
+    assert core.py_export_vtk_legacy(DUPLEX, str(vtk_path), BOX, 0.001, ["Density_kg_m3", "Nope"]) == str(vtk_path)
+    dims, origin, spacing, arrays = read_vtk(vtk_path)
+    assert (dims, origin, spacing) == ((4, 3, 2), (0.0, 0.0, 0.0), (0.001, 0.001, 0.001))
+    phase = arrays["phase_id"]
+    assert set(np.unique(phase)) == {0, 1}
+    # Phase 0 is austenite (7900), 1 ferrite (7750): sampling and the map pick the same cells.
+    np.testing.assert_array_equal(arrays["Density_kg_m3"], np.where(phase == 0, 7900.0, 7750.0))
+    np.testing.assert_array_equal(arrays["Nope"], np.zeros(24))
+
+    raw_path = tmp_path / "d.raw"
+    assert core.py_export_sdf_raw(DUPLEX, str(raw_path), BOX, 0.001) == str(raw_path)
+    text = (tmp_path / "d.json").read_text(encoding="utf-8")
+    side = json.loads(text)
+    assert not text.endswith("\n")
+    assert side["phase_names"] == ["austenite", "ferrite"] and side["layout"] == "x-fastest"
+    assert side["bounds"] == [[0.0, 0.0, 0.0], [0.004, 0.003, 0.002]] and side["voxel_size_m"] == 0.001
+    nx, ny, nz = side["shape_xyz"]
+    vol = np.fromfile(raw_path, dtype=side["dtype"]).reshape(nz, ny, nx)
+    np.testing.assert_array_equal(vol.ravel(), phase.astype(np.float32))
+
+    core.py_export_sdf_raw(DUPLEX, str(raw_path), BOX, 0.001, None, "occupancy")
+    assert raw_path.read_bytes() == b"\x00\x00\x80\x3f" * 24
+
+    # At coarse scale every property value is the volume-weighted average
+    # while the phases still follow the cell hash.
+    core.py_export_vtk_legacy(DUPLEX, str(vtk_path), ((0, 0, 0), (0.03, 0.03, 0.01)), 0.001, ("Density_kg_m3",), 0.01)
+    _, _, _, arrays = read_vtk(vtk_path)
+    assert set(np.unique(arrays["phase_id"])) == {0, 1}
+    assert set(np.unique(arrays["Density_kg_m3"])) == {7825.0}
+
+
+def test_reported_failures(tmp_path: Path):
+    p = str(tmp_path / "x")
+    for fn, tag in ((core.py_export_vtk_legacy, "export_vtk_legacy"), (core.py_export_sdf_raw, "export_sdf_raw")):
+        with pytest.raises(RuntimeError, match=rf"^{tag}: name required$"):
+            fn("", p, BOX, 0.001)
+        with pytest.raises(RuntimeError, match=rf"^{tag}: voxel_size must be positive$"):
+            fn(DUPLEX, p, BOX, -1.0)
+        assert panic_message(fn, DUPLEX, p, BOX, float("nan")) == "voxel_phase_map: voxel_size must be positive"
+        with pytest.raises(RuntimeError, match=r"^sample::lookup_entry: no datasheet found for 'Nope'$"):
+            fn("Nope", p, BOX, 0.001)
+        # Grids that cannot exist fail at once.
+        for box, size in ((((0, 0, 0), (1, 1, 1)), 1e-9), (((-1e300,) * 3, (1e300,) * 3), 5e-324)):
+            start = time.monotonic()
+            with pytest.raises(RuntimeError):
+                fn(DUPLEX, p, box, size)
+            assert time.monotonic() - start < 5
+    assert panic_message(core.py_export_vtk_legacy, DUPLEX, p, BOX, 0.001, ["ok", ""]) == (
+        "voxel_sample: property must be non-empty"
+    )
+    with pytest.raises(TypeError, match=r"^argument 'properties': Can't extract `str` to `Vec`$"):
+        core.py_export_vtk_legacy(DUPLEX, p, BOX, 0.001, "Density_kg_m3")
+    with pytest.raises(TypeError, match=r"^argument 'mode': 'NoneType' object cannot be converted to 'PyString'$"):
+        core.py_export_sdf_raw(DUPLEX, p, BOX, 0.001, None, None)
+    with pytest.raises(ValueError, match=r"^export: entry 'Aluminium6061' not found in tessarine registry$"):
+        core.py_export_glsl("Aluminium6061")
+    assert panic_message(core.py_export_glsl, "") == "py_export_glsl: name must be non-empty"
+    assert os.listdir(tmp_path) == []
+
+
+def test_file_failures_write_nothing_wrong(tmp_path: Path):
+    # A sidecar that would be the volume file itself, by name or by a link.
+    with pytest.raises(RuntimeError, match="sidecar"):
+        core.py_export_sdf_raw(DUPLEX, str(tmp_path / "vol.json"), BOX, 0.001)
+    (tmp_path / "v.raw").write_bytes(b"keep")
+    (tmp_path / "v.json").symlink_to(tmp_path / "v.raw")
+    with pytest.raises(RuntimeError, match="sidecar"):
+        core.py_export_sdf_raw(DUPLEX, str(tmp_path / "v.raw"), BOX, 0.001)
+    assert (tmp_path / "v.raw").read_bytes() == b"keep" and not (tmp_path / "vol.json").exists()
+
+    # The raw writer creates no directory.
+    with pytest.raises(RuntimeError, match=r"^No such file or directory \(os error 2\)$"):
+        core.py_export_sdf_raw(DUPLEX, str(tmp_path / "out" / "vol.raw"), BOX, 0.001)
+    (tmp_path / "out").mkdir()
+    core.py_export_sdf_raw(DUPLEX, str(tmp_path / "out" / "vol.raw"), BOX, 0.001)
+    assert sorted(os.listdir(tmp_path / "out")) == ["vol.json", "vol.raw"]
+
+    # Paths that are directories, or lie below a regular file.
+    for fn in (core.py_export_sdf_raw, core.py_export_vtk_legacy):
+        with pytest.raises(RuntimeError, match=r"\(os error 21\)$"):
+            fn(DUPLEX, str(tmp_path / "out"), BOX, 0.001)
+        with pytest.raises(RuntimeError, match=r"\(os error (20|17)\)$"):
+            fn(DUPLEX, str(tmp_path / "out" / "vol.raw" / "x"), BOX, 0.001)
+    with pytest.raises(RuntimeError, match=r"\(os error (20|17)\)$"):
+        core.py_export_hlsl(DUPLEX, str(tmp_path / "out" / "vol.raw" / "s.hlsl"))
+
+    # A sidecar that cannot be written leaves the volume file in place.
+    (tmp_path / "blocked.json").mkdir()
+    with pytest.raises(RuntimeError, match=r"\(os error 21\)$"):
+        core.py_export_sdf_raw(DUPLEX, str(tmp_path / "blocked.raw"), BOX, 0.001)
+    assert (tmp_path / "blocked.raw").stat().st_size == 96
+
+
+def test_own_datasheets(throwaway):
+    throwaway.write("alloy", "Steel", {"density": 7850})
+    throwaway.write("protein", "Iron", {"Density_kg_m3": 7874, "Properties": {"Density_kg_m3": 7870, "IOR": 2.9}})
+    got = throwaway.run_json(
+        """
+        import json, os
+        import tessarine._tessarine_core as core
+        box = ((0, 0, 0), (0.002, 0.001, 0.001))
+        out = {"vtk": open(core.py_export_vtk_legacy("Steel", "s.vtk", box, 0.001, ["density"])).read()}
+        core.py_export_vtk_legacy("Steel", "none.vtk", box, 0.001, None)
+        core.py_export_vtk_legacy("Steel", "empty.vtk", box, 0.001, [])
+        out["same"] = open("none.vtk").read() == open("empty.vtk").read()
+        core.py_export_sdf_raw("Steel", "s", box, float("inf"))
+        out["raw"] = open("s", "rb").read().hex()
+        out["sidecar"] = json.load(open("s.json"))
+        out["glsl"] = core.py_export_glsl("Iron")
+        out["hlsl"] = open(core.py_export_hlsl("Iron", "sh/a/iron.hlsl")).read()
+        for args in (("Fe", "never/x.hlsl"), ("", "never/x.hlsl")):
+            try:
+                core.py_export_hlsl(*args)
+            except RuntimeError as e:
+                out.setdefault("hlsl_errors", []).append(str(e))
+        out["never"] = os.path.exists("never")
+        print(json.dumps(out))
+        """
+    )
+    assert got["vtk"] == (
+        "# vtk DataFile Version 3.0\ntessarine Steel\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 2 1 1\n"
+        "ORIGIN 0 0 0\nSPACING 0.001 0.001 0.001\nPOINT_DATA 2\nSCALARS phase_id int 1\nLOOKUP_TABLE default\n"
+        "0\n0\nSCALARS density float 1\nLOOKUP_TABLE default\n7850.000000\n7850.000000\n"
+    )
+    assert got["same"]
+    assert got["raw"] == "00" * 4  # an infinite voxel size gives one voxel
+    assert got["sidecar"]["shape_xyz"] == [1, 1, 1] and got["sidecar"]["voxel_size_m"] is None
+    assert got["sidecar"]["phase_names"] == ["Steel"]
+    assert "\t// density_kg_m3=7870.000000, IOR=2.900000, sss_r=0.000000, sss_g=0.000000\n" in got["glsl"]
+    assert "\ts.Density_kg_m3 = 7870.000000f;\n\ts.IOR = 2.900000f;\n\ts.PhaseId = -1;\n" in got["hlsl"]
+    assert got["hlsl_errors"] == [
+        "export: entry 'Fe' not found in tessarine registry",
+        "export_hlsl: material name must not be empty",
+    ]
+    assert not got["never"]
