@@ -22,28 +22,34 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Reads a whole regular file (after following links). Anything else (a
-// directory, a FIFO, a device) is refused so that it can neither fail midway
-// nor block the import.
-bool read_regular_file(const std::string& path, std::string& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// Reads a whole regular file (after following links) named relative to the
+// open directory `dir_fd`. Anything else (a directory, a FIFO, a device) is
+// refused so that it can neither fail midway nor block the import.
+bool read_regular_file(int dir_fd, const char* name, std::string& out) {
+  int fd = ::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   if (ok) {
-    out.clear();
-    out.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[1 << 16];
+    // Ask for one byte more than the file holds: a short read of a regular
+    // file is its end, so the usual case takes a single read.
+    std::size_t want = static_cast<std::size_t>(st.st_size) + 1;
+    out.resize(want);
+    std::size_t have = 0;
     for (;;) {
-      const ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n == 0) break;
+      const ssize_t n = ::read(fd, out.data() + have, want - have);
       if (n < 0) {
         if (errno == EINTR) continue;
         ok = false;
         break;
       }
-      out.append(buf, static_cast<std::size_t>(n));
+      have += static_cast<std::size_t>(n);
+      if (n == 0 || have < want) break;
+      want *= 2;  // the file grew while we read it
+      out.resize(want);
     }
+    out.resize(have);
   }
   ::close(fd);
   return ok;
@@ -64,10 +70,7 @@ void load_tier(const std::filesystem::path& root, std::string_view tier) {
     if (dot == std::string_view::npos || dot == 0 || file_name.substr(dot + 1) != "json") continue;
     const std::string_view stem = file_name.substr(0, dot);
     if (!unicode::is_valid_utf8(stem)) continue;
-    std::string path = dir;
-    path += '/';
-    path += file_name;
-    if (!read_regular_file(path, bytes)) continue;
+    if (!read_regular_file(::dirfd(listing), de->d_name, bytes)) continue;
     Result<Json> value = parse_json(bytes);
     if (!value) continue;
     (void)DATA().insert_entry(tier, std::string(stem), std::move(value).value());
