@@ -6,45 +6,9 @@
 
 #include "common/error.h"
 #include "common/json.h"
-#include "common/numfmt.h"
 #include "common/unicode.h"
 
 using namespace tess;
-
-TEST(NumFmt, FixedRoundsCorrectlyAndSpellsNonFinite) {
-  EXPECT_EQ(numfmt::fixed(7874.0, 6), "7874.000000");
-  EXPECT_EQ(numfmt::fixed(0.5, 4), "0.5000");
-  EXPECT_EQ(numfmt::fixed(-1.25, 1), "-1.2");  // ties to even on the exact binary value
-  EXPECT_EQ(numfmt::fixed(0.1, 20), "0.10000000000000000555");
-  EXPECT_EQ(numfmt::fixed(1e300, 2).size(), 304u);
-  EXPECT_EQ(numfmt::fixed(std::nan(""), 6), "NaN");
-  EXPECT_EQ(numfmt::fixed(std::numeric_limits<double>::infinity(), 6), "inf");
-  EXPECT_EQ(numfmt::fixed(-std::numeric_limits<double>::infinity(), 6), "-inf");
-}
-
-TEST(NumFmt, ShortestPositionalNeverWritesAnExponent) {
-  EXPECT_EQ(numfmt::shortest_positional(0.0), "0");
-  EXPECT_EQ(numfmt::shortest_positional(-0.0), "-0");
-  EXPECT_EQ(numfmt::shortest_positional(0.001), "0.001");
-  EXPECT_EQ(numfmt::shortest_positional(1e-7), "0.0000001");
-  EXPECT_EQ(numfmt::shortest_positional(-2.0), "-2");
-  EXPECT_EQ(numfmt::shortest_positional(1e20), "100000000000000000000");
-  EXPECT_EQ(numfmt::shortest_positional(0.1 + 0.2), "0.30000000000000004");
-}
-
-TEST(NumFmt, JsonFloatSwitchesToExponentOutsideItsRange) {
-  EXPECT_EQ(numfmt::json_float(0.0), "0.0");
-  EXPECT_EQ(numfmt::json_float(-0.0), "-0.0");
-  EXPECT_EQ(numfmt::json_float(10.0), "10.0");
-  EXPECT_EQ(numfmt::json_float(0.001), "0.001");
-  EXPECT_EQ(numfmt::json_float(1e-5), "0.00001");
-  EXPECT_EQ(numfmt::json_float(1e-7), "1e-7");
-  EXPECT_EQ(numfmt::json_float(1.5e20), "1.5e20");
-  EXPECT_EQ(numfmt::json_float(1e16), "1e16");
-  EXPECT_EQ(numfmt::json_float(1234567890123456.0), "1234567890123456.0");
-  EXPECT_EQ(numfmt::json_float(-2.5e-300), "-2.5e-300");
-  EXPECT_EQ(numfmt::json_float(std::nan("")), "null");
-}
 
 TEST(Json, AcceptsOneValueWithSurroundingWhiteSpaceOnly) {
   auto v = parse_json(" \t\r\n{\"b\": 1, \"a\": 2.5, \"b\": -3}\n");
