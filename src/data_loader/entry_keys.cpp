@@ -13,6 +13,16 @@ const Json* member_or(const Json& value, std::string_view primary, std::string_v
 
 }  // namespace
 
+std::uint64_t EntryKeys::filter_bits(std::string_view lower) noexcept {
+  std::uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
+  for (unsigned char c : lower) {
+    h ^= c;
+    h *= 0x100000001b3ULL;
+  }
+  h ^= h >> 29;
+  return (std::uint64_t{1} << (h & 63)) | (std::uint64_t{1} << ((h >> 6) & 63));
+}
+
 EntryKeys EntryKeys::of(std::string_view name, const Json& value) {
   EntryKeys keys;
   keys.lower_name = unicode::to_lower(name);
@@ -29,6 +39,9 @@ EntryKeys EntryKeys::of(std::string_view name, const Json& value) {
       keys.lower_aliases.push_back(unicode::to_lower(text));
     }
   }
+  keys.filter = filter_bits(keys.lower_name);
+  if (keys.has_symbol) keys.filter |= filter_bits(keys.lower_symbol);
+  for (const std::string& alias : keys.lower_aliases) keys.filter |= filter_bits(alias);
   return keys;
 }
 

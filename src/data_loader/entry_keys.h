@@ -5,6 +5,7 @@
 // computed once per insert, so replacing an entry replaces its keys.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,11 @@
 namespace tess::data_loader {
 
 struct EntryKeys {
+  // A 64-bit Bloom filter of the lower-cased keys below. Every loose match
+  // (exact or any case) implies that a lower-cased key equals the lower-cased
+  // query, so an entry whose filter lacks the query's bits cannot match. It
+  // comes first so that a scan rejecting entries touches the fewest bytes.
+  std::uint64_t filter = 0;
   // The entry name with the full Unicode lower-case mapping applied.
   std::string lower_name;
   // The "Symbol" member (or "symbol" when "Symbol" is absent) when it is a
@@ -27,6 +33,10 @@ struct EntryKeys {
   std::vector<std::string> lower_aliases;
 
   static EntryKeys of(std::string_view name, const Json& value);
+
+  // The filter bits of one lower-cased key.
+  static std::uint64_t filter_bits(std::string_view lower) noexcept;
+  bool may_match(std::uint64_t bits) const noexcept { return (filter & bits) == bits; }
 };
 
 }  // namespace tess::data_loader

@@ -30,8 +30,11 @@ bool contains(const std::vector<std::string>& texts, std::string_view wanted) {
 }
 
 // The first of the loose stages (2 to 6) that `keys` satisfies, considering
-// only stages below `limit`; `limit` when none does.
-int loose_stage(const EntryKeys& keys, std::string_view name, std::string_view lower, int limit) {
+// only stages below `limit`; `limit` when none does. `bits` are the filter
+// bits of `lower`.
+int loose_stage(const EntryKeys& keys, std::string_view name, std::string_view lower, std::uint64_t bits,
+                int limit) {
+  if (!keys.may_match(bits)) return limit;
   if (limit > 2 && keys.lower_name == lower) return 2;
   if (limit > 3 && keys.has_symbol && keys.symbol == name) return 3;
   if (limit > 4 && keys.has_symbol && keys.lower_symbol == lower) return 4;
@@ -59,11 +62,12 @@ Result<Json> resolve_named(const DataStore& store, std::string_view name, std::u
   // lower stages are looked for once a match is held, and a stage-2 match
   // ends the pass.
   const std::string lower = unicode::to_lower(name);
+  const std::uint64_t bits = EntryKeys::filter_bits(lower);
   int best = kNoStage;
   Json match;
   for (std::size_t t = first; t < last && best > 2; ++t) {
     reader.scan_tier(TIER_NAMES[t], [&](const std::string&, const Entry& entry) {
-      const int stage = loose_stage(entry.keys, name, lower, best);
+      const int stage = loose_stage(entry.keys, name, lower, bits, best);
       if (stage < best) {
         best = stage;
         match = entry.value;
