@@ -103,7 +103,7 @@ Result<std::uint32_t> parse_count(std::string_view text) {
 
 Result<std::optional<Formula>> parse_formula(std::string_view spec) {
   const std::string_view t = unicode::trim_white_space(spec);
-  if (t.empty() || t.front() != '{' || t.back() != '}' || t.size() < 2) return std::optional<Formula>();
+  if (t.empty() || t.front() != '{' || t.back() != '}') return std::optional<Formula>();
   const std::string_view inner = t.substr(1, t.size() - 2);
   if (unicode::trim_white_space(inner).empty()) return GetError::invalid_formula(spec);
 
