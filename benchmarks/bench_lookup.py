@@ -8,6 +8,10 @@ implementation of the same resolution stages over the same datasheets:
   alias     an exact alias of an entry in the last tier (stage 5)
   formula   a braced formula of five constituents named by symbol
 
+Lookups are timed in CPU time of the calling thread (best of several rounds),
+so that other work on a shared machine does not distort them; the load at
+import, which runs on the thread pool, in wall-clock time.
+
 Run:  .venv/bin/python benchmarks/bench_lookup.py
 """
 
