@@ -38,16 +38,6 @@ def read_vtk(path: Path):
     return data.GetDimensions(), data.GetOrigin(), data.GetSpacing(), arrays
 
 
-def test_registration_order_and_signature():
-    names = list(core.__all__)
-    at = [names.index(n) for n in ("py_sample", "py_export_glsl", "py_export_hlsl", "py_export_sdf_raw",
-                                   "py_export_vtk_legacy", "is_rust_backend")]
-    assert at == sorted(at) and at[1] == at[0] + 1
-    assert str(inspect.signature(core.py_export_sdf_raw)) == (
-        "(name, out_path, bounds, voxel_size, scale_m=None, mode='phase')"
-    )
-
-
 def test_two_phase_alloy_read_back_by_vtk_and_numpy(tmp_path: Path):
     vtk_path = tmp_path / "new" / "dir" / "d.vtk"
     assert core.py_export_vtk_legacy(DUPLEX, str(vtk_path), BOX, 0.001, ["Density_kg_m3", "Nope"]) == str(vtk_path)

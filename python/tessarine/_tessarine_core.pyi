@@ -5,12 +5,16 @@ from typing import Any
 __version__: str
 __all__: list[str]
 
+def py_get(spec: str, scope_str: str | None = None) -> Any: ...
+def py_save(name: str, data_json: str, tier_str: str) -> Any: ...
 def py_sample(
     name: str,
     property: str,
     at: tuple[float, float, float] | None = None,
     scale_m: float | None = None,
 ) -> float: ...
+def py_data_sheet(name: str) -> Any: ...
+def py_list_tiers() -> list[str]: ...
 def py_export_glsl(
     name: str,
     include_density: bool = True,

@@ -9,6 +9,12 @@ namespace tess::py {
 PyObject* h_is_rust_backend(Args& a);
 PyObject* h_version_rust(Args& a);
 
+// fn_get.cpp
+PyObject* h_py_get(Args& a);
+PyObject* h_py_save(Args& a);
+PyObject* h_py_data_sheet(Args& a);
+PyObject* h_py_list_tiers(Args& a);
+
 // fn_sample.cpp
 PyObject* h_py_sample(Args& a);
 

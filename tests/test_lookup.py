@@ -1,0 +1,185 @@
+"""Lookup calls: py_get, py_save, py_data_sheet, py_list_tiers."""
+
+from __future__ import annotations
+
+import re
+
+import pytest
+
+import tessarine._tessarine_core as core
+
+TIERS = {
+    "subatomic", "atom", "molecule", "alloy", "ceramic", "composite",
+    "amino_acid", "protein", "cell", "cell_component", "nucleic_acid", "biomaterial",
+}
+
+
+def failure(call) -> tuple[str, str]:
+    try:
+        call()
+    except BaseException as exc:  # noqa: BLE001 - PanicException derives from BaseException
+        return type(exc).__name__, exc.args[0]
+    raise AssertionError("no exception")
+
+
+# --- against the shipped catalogue (no call here changes the store) ---------
+
+
+def test_registration_order_and_signatures() -> None:
+    names = [n for n in core.__all__ if n != "__version__"]
+    assert names[:5] == ["py_get", "py_save", "py_sample", "py_data_sheet", "py_list_tiers"]
+    assert core.py_get.__text_signature__ == "(spec, scope_str=None)"
+
+
+def test_get_resolves_loosely_and_data_sheet_exactly() -> None:
+    iron = core.py_data_sheet("Fe")
+    assert core.py_get("fe") == core.py_get("FE") == core.py_get("ferrum") == iron
+    assert core.py_get("Fe", "atoms") == core.py_get("Fe", "metals") == iron
+    assert failure(lambda: core.py_get("Fe", "Alloys")) == ("KeyError", "unknown name: Fe")
+    assert failure(lambda: core.py_data_sheet("fe")) == (
+        "KeyError", "sample::lookup_entry: no datasheet found for 'fe'")
+    tiers = core.py_list_tiers()
+    assert len(tiers) == 12 and set(tiers) == TIERS
+
+
+def test_formula_ignores_scope() -> None:
+    fe, ni = core.py_data_sheet("Fe"), core.py_data_sheet("Ni")
+    mix = core.py_get("{Fe=2, Ni=1}")
+    assert mix == core.py_get(" { Fe = 2 ,Ni=+1 } ", "ceramic")
+    assert mix["formula"] == "Fe2Ni1"
+    assert mix["AtomicNumber"] == 2 * fe["AtomicNumber"] + ni["AtomicNumber"]
+    assert isinstance(mix["AtomicNumber"], float)
+    assert mix["Properties"] == fe["Properties"]  # non-numeric members: first wins
+
+
+@pytest.mark.parametrize(
+    ("call", "expected"),
+    [
+        (lambda: core.py_get(""), ("PanicException", "py_get: spec must be non-empty")),
+        (lambda: core.py_get("  "), ("KeyError", "unknown name:   ")),
+        (lambda: core.py_get("{ }"), ("KeyError", "invalid formula: { }")),
+        (lambda: core.py_get("{Fe=2=3}"), ("KeyError", "formula count '2=3' is not a non-negative integer")),
+        (lambda: core.py_get("{Nope=1, Fe=1001}"), ("KeyError", "formula constituent 'Nope' not found")),
+        (lambda: core.py_get("{Fe=1001}"), ("PanicException", "resolve_formula: implausibly large count")),
+        (lambda: core.py_save("", "{", ""), ("PanicException", "py_save: name must be non-empty")),
+        (lambda: core.py_save("X", "{", ""), ("PanicException", "py_save: tier_str must be non-empty")),
+        (lambda: core.py_save("X", "{}", "metal"), ("ValueError", "unknown tier: metal")),
+        (lambda: core.py_save("X", "[" * 10_000, "alloy"),
+         ("ValueError", "data_json is not valid JSON: recursion limit exceeded at line 1 column 129")),
+        (lambda: core.py_data_sheet(""), ("PanicException", "py_data_sheet: name must be non-empty")),
+        (lambda: core.py_get(), ("TypeError", "py_get() missing 1 required positional argument: 'spec'")),
+        (lambda: core.py_get("Fe", scope_str=1),
+         ("TypeError", "argument 'scope_str': 'int' object cannot be converted to 'PyString'")),
+        (lambda: core.py_save(data_json="{}"),
+         ("TypeError", "py_save() missing 2 required positional arguments: 'name' and 'tier_str'")),
+    ],
+)
+def test_failures(call, expected) -> None:
+    assert failure(call) == expected
+
+
+def test_hostile_input_never_crashes() -> None:
+    assert failure(lambda: core.py_get("\ud800"))[0] == "UnicodeEncodeError"
+    assert failure(lambda: core.py_save("X", "{}", "\udfff"))[0] == "UnicodeEncodeError"
+    big = "É" * 500_000
+    assert failure(lambda: core.py_get(big)) == ("KeyError", "unknown name: " + big)
+    assert failure(lambda: core.py_get("{" + big + "=1}")) == ("KeyError", f"formula constituent '{big}' not found")
+    for text in ["{", " \u3000 ", '{"a": 1} trailing', "\ufeff{}"]:
+        kind, message = failure(lambda: core.py_save("X", text, "metal"))  # JSON is checked before the tier
+        assert kind == "ValueError"
+        assert re.fullmatch(r"data_json is not valid JSON: .+ at line 1 column \d+", message), message
+    many = "{" + ", ".join(["Fe=1"] * 100_000) + "}"
+    assert core.py_get(many)["AtomicNumber"] == 26 * 100_000
+    assert failure(lambda: core.py_get(many[:-1] + ", }"))[1] == "invalid formula: " + many[:-1] + ", }"
+    assert failure(lambda: core.py_list_tiers(1))[0] == "TypeError"
+
+
+# --- own data sets, one fresh interpreter each ------------------------------
+
+
+def test_stage_order_and_unicode_case(throwaway) -> None:
+    throwaway.write("atom", "Fe", {"id": "atom/Fe", "Symbol": "Fe"})
+    throwaway.write("alloy", "fe", {"id": "alloy/fe"})
+    throwaway.write("subatomic", "Iron", {"id": "Iron", "Symbol": "Ir", "symbol": "Zz", "Aliases": [1, "ferro"]})
+    throwaway.write("molecule", "Ferrite", {"id": "Ferrite", "Symbol": 26, "aliases": ["Zz", "FERRO"]})
+    throwaway.write("ceramic", "éclair", {"id": "éclair"})
+    throwaway.write("cell", "ΟΔΟΣ", {"id": "ΟΔΟΣ"})
+    throwaway.write("protein", "Pİ", {"id": "Pİ"})
+    got = throwaway.run_json("""
+        import json
+        from tessarine._tessarine_core import py_get
+        out = {}
+        for spec, scope in [("fe", None), ("FE", None), ("zz", None), ("Zz", None), ("26", None),
+                            ("ferro", None), ("FERRO", None), ("FeRRo", None), ("Fe", "alloy"),
+                            ("ÉCLAIR", None), ("οδος", None), ("οδοσ", None), ("pi̇", None), (" Fe", None)]:
+            try:
+                out[f"{spec}|{scope}"] = py_get(spec, scope)["id"]
+            except KeyError as e:
+                out[f"{spec}|{scope}"] = e.args[0]
+        print(json.dumps(out))
+    """)
+    assert got == {
+        "fe|None": "alloy/fe",  # exact name in a later tier wins
+        "FE|None": "atom/Fe",  # any case: atom comes before alloy
+        "zz|None": "Ferrite",  # any-case alias; Iron's "symbol" is ignored as it has "Symbol"
+        "Zz|None": "Ferrite",  # lower-case "aliases", exact
+        "26|None": "unknown name: 26",  # a numeric symbol is no symbol
+        "ferro|None": "Iron",  # exact alias in an earlier tier
+        "FERRO|None": "Ferrite",  # exact alias beats any-case alias
+        "FeRRo|None": "Iron",  # any-case alias, first tier
+        "Fe|alloy": "alloy/fe",
+        "ÉCLAIR|None": "éclair",
+        "οδος|None": "ΟΔΟΣ",  # final sigma from the full mapping
+        "οδοσ|None": "unknown name: οδοσ",
+        "pi̇|None": "Pİ",  # U+0130 lower-cases to i + combining dot above
+        " Fe|None": "unknown name:  Fe",
+    }
+
+
+def test_save_get_round_trips(throwaway) -> None:
+    throwaway.write("atom", "Fe", {"Symbol": "Fe", "density": 7874})
+    got = throwaway.run_json("""
+        import json
+        from tessarine._tessarine_core import py_get, py_save, py_data_sheet
+        out = [py_save("X", '{"b": 1, "a": 2.5, "Symbol": "Qq", "Aliases": ["Quux"]}', "Alloys")]
+        out.append(list(py_get("x").items()))
+        out.append([py_get("qQ")["b"], py_get("QUUX")["b"]])
+        # Replacing the entry replaces its symbol and aliases.
+        out.append(py_save("X", '{"Symbol": "Rr"}', "alloy"))
+        for spec in ["qq", "quux", "RR"]:
+            try:
+                out.append(py_get(spec))
+            except KeyError as e:
+                out.append(e.args[0])
+        # Failing calls change nothing.
+        for args in [("X", "[1,", "alloy"), ("X", "2", "metal"), ("Fe", "{}", "")]:
+            try:
+                py_save(*args)
+            except BaseException as e:
+                out.append(type(e).__name__)
+        out.append(py_data_sheet("X"))
+        out.append(py_save("Y", "1", "alloys"))
+        out.append([py_data_sheet("Y"), py_get("y", "alloy")])
+        out.append(py_get("{fe=2, Fe=1}"))
+        out.append(py_save("Fe", "null", "atom"))
+        out.append(py_get("{Fe=3}"))
+        print(json.dumps(out))
+    """)
+    assert got == [
+        None,
+        [["Aliases", ["Quux"]], ["Symbol", "Qq"], ["a", 2.5], ["b", 1]],
+        [1, 1],
+        {"Aliases": ["Quux"], "Symbol": "Qq", "a": 2.5, "b": 1},
+        "unknown name: qq",
+        "unknown name: quux",
+        {"Symbol": "Rr"},
+        "ValueError",
+        "ValueError",
+        "PanicException",
+        {"Symbol": "Rr"},
+        None,
+        [1, 1],
+        {"Symbol": "Fe", "density": 23622.0, "formula": "fe2Fe1"},
+        {"Symbol": "Fe", "density": 7874},
+        {"formula": "Fe3"},
+    ]
