@@ -12,4 +12,13 @@ PyObject* h_version_rust(Args& a);
 // fn_sample.cpp
 PyObject* h_py_sample(Args& a);
 
+// fn_protein.cpp
+PyObject* h_py_kabsch_rmsd(Args& a);
+PyObject* h_py_build_backbone(Args& a);
+PyObject* h_py_build_backbone_from_entry(Args& a);
+PyObject* h_py_ramachandran_region(Args& a);
+
+// fn_fourier.cpp
+PyObject* h_py_bake_fourier(Args& a);
+
 }  // namespace tess::py
