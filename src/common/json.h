@@ -25,6 +25,12 @@ inline constexpr std::size_t kMaxJsonDepth = 128;
 // kMaxJsonDepth deep. The error message is "<description> at line <l> column <c>".
 Result<Json> parse_json(std::string_view text);
 
+namespace detail {
+// The fast path of parse_json: the value when `text` is a well-formed document
+// it is sure of, else nothing (the library parser then decides).
+std::optional<Json> parse_json_direct(std::string_view text);
+}  // namespace detail
+
 // Compact JSON text (no white space); floats in the shortest form that reads
 // back to the same double, always with a fraction or exponent; non-finite
 // floats as null.

@@ -114,3 +114,32 @@ TEST(Error, KeepsItsCauseChainAndRendersOsErrors) {
   EXPECT_EQ(outer.cause()->message(), "unknown name: Xx");
   EXPECT_EQ(os_error(2).message(), "No such file or directory (os error 2)");
 }
+
+// The direct parser must agree with the library parser on every document it
+// accepts, value and number kinds included, and never accept what it rejects.
+TEST(Json, DirectParserAgreesWithTheLibrary) {
+  const char* docs[] = {
+      "0", "-0", "1", "-1", "18446744073709551615", "18446744073709551616", "-9223372036854775808",
+      "-9223372036854775809", "1.5", "-1.5e-3", "1E+2", "1e-400", "4.9e-324", "2.2250738585072014e-308",
+      "0.1", "123456789012345678901234567890", "1e308", "1e309", "01", "1.", ".5", "-", "+1", "1e", "1e+",
+      "\"\"", "\"a\\\"b\\\\c\\/d\\b\\f\\n\\r\\t\"", "\"\\u00e9\\u0000\"", "\"\\ud83d\\ude00\"", "\"\\ud83d\"",
+      "\"\\ude00\"", "\"\\ud83dx\"", "\"\\u12\"", "\"\\x\"", "\"\x01\"", "\"\x7f\"", "\"é😀\"", "\"\xC0\xAF\"",
+      "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xE2\x82\"", "\"abc", "[]", "{}", "[1,]", "[,1]", "{\"a\":}",
+      "{\"a\" 1}", "{a:1}", "{\"a\":1,\"a\":2}", "{\"b\":{\"c\":[true,false,null]},\"a\":[]}", "tru", "nul",
+      "true false", " [ 1 , 2 ] ", "[1 2]", "{\"a\":1}}", "\t\r\n1\t\r\n", "\f1", "\xA0" "1",
+  };
+  for (const char* text : docs) {
+    auto direct = detail::parse_json_direct(text);
+    auto library = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (direct) {
+      ASSERT_FALSE(library.is_discarded()) << text;
+      EXPECT_EQ(*direct, library) << text;
+      EXPECT_EQ(direct->dump(), library.dump()) << text;  // the same number kinds
+    }
+    auto full = parse_json(text);
+    EXPECT_EQ(full.ok(), !library.is_discarded()) << text;
+    if (full.ok()) {
+      EXPECT_EQ(full->dump(), library.dump()) << text;
+    }
+  }
+}
