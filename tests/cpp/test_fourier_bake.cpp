@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "data_loader/store.h"
 #include "fourier_bake/fourier_bake.h"
 
 using namespace tess;
@@ -152,46 +151,4 @@ TEST(FourierBake, SamplingPointsScaleAndFailedSamples) {
   EXPECT_EQ(seen[3], (sample::Point{0.75, 0.25, 0.5}));
   for (double s : scales) EXPECT_EQ(s, 0.5);
   EXPECT_DOUBLE_EQ(r->base_value, 16.0 / 6.0);
-
-  // Inverted or NaN extents are clamped to 2^-52.
-  seen.clear();
-  auto flat = fourier_bake::bake_fourier_with(
-      [&](const sample::Point& p, double) -> Result<double> {
-        seen.push_back(p);
-        return 1.0;
-      },
-      "e", "p", {{1, 0, NAN}, {0, 1, 1}}, {2, 1, 1}, 0.01);
-  EXPECT_EQ(flat->domain_size_m[0], 2.220446049250313e-16);
-  EXPECT_EQ(flat->domain_size_m[2], 2.220446049250313e-16);
-  EXPECT_NEAR(seen[1][0], 1.0, 1e-15);
-}
-
-TEST(FourierBake, ValidationInOrderAndAllocationLimit) {
-  const auto message = [](std::string_view e, std::string_view p, GridSize g, double t) {
-    auto r = fourier_bake::bake_fourier_with(constant(1), e, p, kUnit, g, t);
-    return r.ok() ? std::string("ok") : r.error().message();
-  };
-  EXPECT_EQ(message("", "", {0, 0, 0}, NAN), "entry_name must not be empty");
-  EXPECT_EQ(message("e", "", {0, 0, 0}, NAN), "property must not be empty");
-  EXPECT_EQ(message("e", "p", {1, 0, 1}, NAN), "grid_size must be non-zero in all dimensions");
-  for (double t : {double(NAN), double(INFINITY), -1e-300}) {
-    EXPECT_EQ(message("e", "p", {1, 1, 1}, t), "truncate_threshold must be a non-negative finite value");
-  }
-  EXPECT_EQ(message("e", "p", {1, 1, 1}, -0.0), "ok");
-  const std::string too_large = "grid_size is too large: the samples and coefficients cannot be allocated";
-  EXPECT_EQ(message("e", "p", {1000000000, 1000000000, 1000000000}, 0.01), too_large);
-  EXPECT_EQ(message("e", "p", {1ull << 63, 4, 1}, 0.01), too_large);
-  EXPECT_EQ(message("e", "p", {~0ull, 1, 1}, 0.01), too_large);
-  EXPECT_EQ(message("e", "p", {1, 1ull << 40, 1}, 0.01), too_large);
-}
-
-TEST(FourierBake, StoredEntriesSampleThroughTheStore) {
-  (void)data_loader::DATA().insert_entry("alloy", "FbHomog", Json{{"Density_kg_m3", 7800}});
-  auto homog = fourier_bake::bake_fourier("FbHomog", "Density_kg_m3", kUnit, {3, 2, 2}, 0.01);
-  EXPECT_EQ(homog->base_value, 7800.0);
-  EXPECT_EQ(homog->coefficients.size(), 1u + 3 + 9);  // zero field: the cut is 0, all kept
-  for (const auto& c : homog->coefficients) EXPECT_EQ(c.amplitude, 0.0);
-  auto missing = fourier_bake::bake_fourier("FbNope", "Density_kg_m3", kUnit, {2, 1, 1}, 0.01);
-  EXPECT_EQ(missing->base_value, 0.0);
-  EXPECT_EQ(missing->coefficients.size(), 1u);
 }
