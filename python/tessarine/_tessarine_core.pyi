@@ -1,5 +1,6 @@
 """Type stubs of the native core ``tessarine._tessarine_core``."""
 
+from collections.abc import Sequence
 from typing import Any
 
 __version__: str
@@ -22,6 +23,10 @@ def py_export_glsl(
     include_sss: bool = True,
     include_caustic: bool = True,
 ) -> str: ...
+def py_kabsch_rmsd(a: Sequence[Sequence[float]], b: Sequence[Sequence[float]]) -> float: ...
+def py_build_backbone(sequence: str, phi_psi_deg: Sequence[tuple[float, float]]) -> list[dict[str, Any]]: ...
+def py_build_backbone_from_entry(entry_name: str) -> list[dict[str, Any]]: ...
+def py_ramachandran_region(phi_deg: float, psi_deg: float) -> str: ...
 def py_export_hlsl(
     name: str,
     out_path: str,
@@ -43,5 +48,12 @@ def py_export_vtk_legacy(
     properties: list[str] | tuple[str, ...] | None = None,
     scale_m: float | None = None,
 ) -> str: ...
+def py_bake_fourier(
+    entry_name: str,
+    property: str,
+    bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
+    grid_size: tuple[int, int, int],
+    truncate_threshold: float = 0.01,
+) -> dict[str, Any]: ...
 def is_rust_backend() -> bool: ...
 def version_rust() -> str: ...

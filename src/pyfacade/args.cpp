@@ -236,6 +236,22 @@ bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& me
   return true;
 }
 
+bool to_tuple_of_counts(PyObject* o, std::uint64_t* out, Py_ssize_t n, std::string& message) {
+  if (!PyTuple_Check(o)) {
+    message = cannot_convert(o, "PyTuple");
+    return false;
+  }
+  const Py_ssize_t len = PyTuple_GET_SIZE(o);
+  if (len != n) {
+    message = "expected tuple of length " + std::to_string(n) + ", but got tuple of length " + std::to_string(len);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (!to_count(PyTuple_GET_ITEM(o, i), out[i], message)) return false;
+  }
+  return true;
+}
+
 bool is_list_like(PyObject* o, std::string& message) {
   if (PyUnicode_Check(o)) {
     message = "Can't extract `str` to `Vec`";
@@ -335,6 +351,13 @@ Point3 Args::point(std::size_t i) const {
 std::optional<Point3> Args::opt_point(std::size_t i) const {
   if (is_none(i)) return std::nullopt;
   return point(i);
+}
+
+std::array<std::uint64_t, 3> Args::count_triple(std::size_t i) const {
+  std::array<std::uint64_t, 3> c{};
+  std::string message;
+  if (!convert::to_tuple_of_counts(slots_[i], c.data(), 3, message)) fail(i, message);
+  return c;
 }
 
 Box3 Args::box(std::size_t i) const {

@@ -67,6 +67,8 @@ class Args {
   // point: a tuple of exactly three numbers.
   Point3 point(std::size_t i) const;
   std::optional<Point3> opt_point(std::size_t i) const;
+  // count triple: a tuple of exactly three counts.
+  std::array<std::uint64_t, 3> count_triple(std::size_t i) const;
   // box: a tuple of two points.
   Box3 box(std::size_t i) const;
   // list of text.
@@ -97,6 +99,7 @@ bool to_number(PyObject* o, double& out, std::string& message);
 bool to_flag(PyObject* o, bool& out, std::string& message);
 bool to_count(PyObject* o, std::uint64_t& out, std::string& message);
 bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& message);
+bool to_tuple_of_counts(PyObject* o, std::uint64_t* out, Py_ssize_t n, std::string& message);
 // Checks the "list of X" shape: not a str, and a sequence.
 bool is_list_like(PyObject* o, std::string& message);
 // The qualified type name of an object, as in "'int' object ...".

@@ -23,5 +23,13 @@ PyObject* h_py_export_glsl(Args& a);
 PyObject* h_py_export_hlsl(Args& a);
 PyObject* h_py_export_sdf_raw(Args& a);
 PyObject* h_py_export_vtk_legacy(Args& a);
+// fn_protein.cpp
+PyObject* h_py_kabsch_rmsd(Args& a);
+PyObject* h_py_build_backbone(Args& a);
+PyObject* h_py_build_backbone_from_entry(Args& a);
+PyObject* h_py_ramachandran_region(Args& a);
+
+// fn_fourier.cpp
+PyObject* h_py_bake_fourier(Args& a);
 
 }  // namespace tess::py

@@ -1,0 +1,275 @@
+#include "fourier_bake/fourier_bake.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <optional>
+
+#include "common/thread_pool.h"
+#include "data_loader/store.h"
+
+namespace tess::fourier_bake {
+namespace {
+
+constexpr double kEpsilon = 2.220446049250313e-16;
+constexpr double kMinusTwoPi = -6.283185307179586;
+
+struct Triple {
+  std::int32_t n, m, l;
+};
+
+// Everything fixed by the arguments before any sample is taken.
+struct Plan {
+  GridSize grid{};
+  std::uint64_t total = 0;  // N = Nx * Ny * Nz
+  sample::Point origin{};
+  std::array<double, 3> extent{};
+  std::array<double, 3> cell{};
+  double scale = 0;
+  std::int64_t mx = -1, my = 0, mz = 0;  // mx < 0: no coefficient at all
+  std::uint64_t coefficient_count = 0;
+  std::size_t chunks = 0;
+};
+
+Error too_large() { return Error("grid_size is too large: the samples and coefficients cannot be allocated"); }
+
+std::optional<std::uint64_t> mul(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t r = 0;
+  if (__builtin_mul_overflow(a, b, &r)) return std::nullopt;
+  return r;
+}
+
+std::optional<std::uint64_t> add(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t r = 0;
+  if (__builtin_add_overflow(a, b, &r)) return std::nullopt;
+  return r;
+}
+
+// The number of (n, m, l) of the half-space walk.
+std::optional<std::uint64_t> count_coefficients(std::int64_t mx, std::int64_t my, std::int64_t mz) {
+  if (mx < 0) return 0;
+  const auto span = [](std::int64_t m) -> std::uint64_t { return m < 0 ? 0 : static_cast<std::uint64_t>(2 * m + 1); };
+  std::uint64_t k = 0;
+  if (my >= 0) {
+    // n = 0: m = 0 takes l = 1 ... Mz, each m = 1 ... My takes l = -Mz ... Mz.
+    k = static_cast<std::uint64_t>(std::max<std::int64_t>(mz, 0));
+    auto rows = mul(static_cast<std::uint64_t>(my), span(mz));
+    if (!rows) return std::nullopt;
+    auto sum = add(k, *rows);
+    if (!sum) return std::nullopt;
+    k = *sum;
+  }
+  auto plane = mul(span(my), span(mz));
+  if (!plane) return std::nullopt;
+  auto rest = mul(static_cast<std::uint64_t>(mx), *plane);
+  if (!rest) return std::nullopt;
+  return add(k, *rest);
+}
+
+std::uint64_t physical_memory() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return std::numeric_limits<std::uint64_t>::max();
+  return mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size))
+      .value_or(std::numeric_limits<std::uint64_t>::max());
+}
+
+Result<Plan> make_plan(std::string_view entry_name, std::string_view property, const sample::Box& bounds,
+                       GridSize grid, double truncate_threshold) {
+  if (entry_name.empty()) return Error("entry_name must not be empty");
+  if (property.empty()) return Error("property must not be empty");
+  if (grid[0] == 0 || grid[1] == 0 || grid[2] == 0) return Error("grid_size must be non-zero in all dimensions");
+  if (!std::isfinite(truncate_threshold) || truncate_threshold < 0) {
+    return Error("truncate_threshold must be a non-negative finite value");
+  }
+
+  Plan p;
+  p.grid = grid;
+  auto nxy = mul(grid[0], grid[1]);
+  auto total = nxy ? mul(*nxy, grid[2]) : std::nullopt;
+  if (!total) return too_large();
+  p.total = *total;
+
+  p.origin = bounds.min;
+  for (int a = 0; a < 3; ++a) {
+    p.extent[a] = std::fmax(bounds.max[a] - bounds.min[a], kEpsilon);  // a NaN difference gives epsilon
+    p.cell[a] = p.extent[a] / static_cast<double>(grid[a]);
+  }
+  p.scale = std::fmin(std::fmin(p.cell[0], p.cell[1]), p.cell[2]);
+
+  const std::uint64_t half_x = grid[0] / 2;
+  if (half_x <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    p.mx = static_cast<std::int64_t>(half_x);
+  }
+  // The half sizes are 32-bit signed integers; the conversion wraps.
+  p.my = static_cast<std::int32_t>(grid[1] / 2);
+  p.mz = static_cast<std::int32_t>(grid[2] / 2);
+  auto k = count_coefficients(p.mx, p.my, p.mz);
+  if (!k) return too_large();
+  p.coefficient_count = *k;
+  p.chunks = static_cast<std::size_t>(std::min<std::uint64_t>(p.coefficient_count, pool_size() * 4));
+
+  // Memory held at once: the samples, the walk, the transform values, the
+  // coefficients and one row buffer per chunk. More than the machine has
+  // cannot be allocated.
+  constexpr std::uint64_t per_coefficient = sizeof(Triple) + 2 * sizeof(double) + sizeof(FourierCoefficient);
+  auto samples = mul(p.total, sizeof(double));
+  auto coefficients = mul(p.coefficient_count, per_coefficient);
+  auto rows = add(grid[1], grid[2]);
+  auto buffers = rows ? mul(*rows, p.chunks * sizeof(double)) : std::nullopt;
+  std::optional<std::uint64_t> bytes;
+  if (samples && coefficients && buffers) {
+    auto partial = add(*samples, *coefficients);
+    if (partial) bytes = add(*partial, *buffers);
+  }
+  if (!bytes || *bytes > physical_memory() ||
+      *bytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+    return too_large();
+  }
+  return p;
+}
+
+// f[i][j][k] in loop order (k fastest); failed samples are 0.0.
+std::vector<double> sample_field(const Plan& p, const Sampler& sampler) {
+  std::vector<double> f;
+  f.reserve(static_cast<std::size_t>(p.total));
+  for (std::uint64_t i = 0; i < p.grid[0]; ++i) {
+    const double x = p.origin[0] + p.cell[0] * (static_cast<double>(i) + 0.5);
+    for (std::uint64_t j = 0; j < p.grid[1]; ++j) {
+      const double y = p.origin[1] + p.cell[1] * (static_cast<double>(j) + 0.5);
+      for (std::uint64_t k = 0; k < p.grid[2]; ++k) {
+        const double z = p.origin[2] + p.cell[2] * (static_cast<double>(k) + 0.5);
+        auto v = sampler({x, y, z}, p.scale);
+        f.push_back(v ? *v : 0.0);
+      }
+    }
+  }
+  return f;
+}
+
+std::vector<Triple> walk(const Plan& p) {
+  std::vector<Triple> out;
+  out.reserve(static_cast<std::size_t>(p.coefficient_count));
+  for (std::int64_t n = 0; n <= p.mx; ++n) {
+    for (std::int64_t m = n == 0 ? 0 : -p.my; m <= p.my; ++m) {
+      for (std::int64_t l = (n == 0 && m == 0) ? 1 : -p.mz; l <= p.mz; ++l) {
+        out.push_back({static_cast<std::int32_t>(n), static_cast<std::int32_t>(m), static_cast<std::int32_t>(l)});
+      }
+    }
+  }
+  return out;
+}
+
+// Re and Im of one coefficient: the direct sum over all samples in loop
+// order. The quotients of the phase are computed once per row, which gives
+// the same doubles as computing them at every sample. A sample of exactly
+// zero adds a signed zero to a sum that is never -0.0, so it is skipped.
+void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* by, double* cz, double& re_out,
+                double& im_out) {
+  const auto [nx, ny, nz] = p.grid;
+  const double n = t.n, m = t.m, l = t.l;
+  const double dnx = static_cast<double>(nx), dny = static_cast<double>(ny), dnz = static_cast<double>(nz);
+  for (std::uint64_t j = 0; j < ny; ++j) by[j] = (m * static_cast<double>(j)) / dny;
+  for (std::uint64_t k = 0; k < nz; ++k) cz[k] = (l * static_cast<double>(k)) / dnz;
+  double re = 0, im = 0;
+  const double* v = f.data();
+  for (std::uint64_t i = 0; i < nx; ++i) {
+    const double ax = (n * static_cast<double>(i)) / dnx;
+    for (std::uint64_t j = 0; j < ny; ++j) {
+      const double axy = ax + by[j];
+      for (std::uint64_t k = 0; k < nz; ++k, ++v) {
+        if (*v == 0) continue;
+        const double theta = (axy + cz[k]) * kMinusTwoPi;
+        re += *v * std::cos(theta);
+        im += *v * std::sin(theta);
+      }
+    }
+  }
+  re_out = re;
+  im_out = im;
+}
+
+FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_view property,
+                             double truncate_threshold) {
+  double sum = 0;
+  for (double v : f) sum += v;
+  const double count = static_cast<double>(p.total);
+  const double base = sum / count;
+  for (double& v : f) v -= base;
+
+  const std::vector<Triple> terms = walk(p);
+  std::vector<double> re(terms.size()), im(terms.size());
+  if (!terms.empty()) {
+    const std::size_t chunks = p.chunks;
+    const std::size_t row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
+    std::vector<double> buffers(chunks * row);
+    parallel_for(chunks, [&](std::size_t c) {
+      const std::size_t begin = terms.size() * c / chunks;
+      const std::size_t end = terms.size() * (c + 1) / chunks;
+      double* by = buffers.data() + c * row;
+      double* cz = by + p.grid[1];
+      for (std::size_t t = begin; t < end; ++t) direct_sum(p, f, terms[t], by, cz, re[t], im[t]);
+    });
+  }
+
+  std::vector<FourierCoefficient> all;
+  all.reserve(terms.size());
+  double largest = 0;
+  for (std::size_t t = 0; t < terms.size(); ++t) {
+    const double magnitude = std::sqrt(re[t] * re[t] + im[t] * im[t]);
+    const double amplitude = (magnitude + magnitude) / count;
+    all.push_back({terms[t].n, terms[t].m, terms[t].l, amplitude, std::atan2(im[t], re[t])});
+    if (amplitude > largest) largest = amplitude;
+  }
+  const double cut = largest > 0 ? truncate_threshold * largest : 0.0;
+
+  FourierFieldConfig out;
+  out.property_name = std::string(property);
+  out.base_value = base;
+  out.domain_size_m = p.extent;
+  for (const FourierCoefficient& c : all) {
+    if (c.amplitude >= cut) out.coefficients.push_back(c);  // a NaN amplitude fails the comparison
+  }
+  out.boundary_condition = "periodic";
+  return out;
+}
+
+}  // namespace
+
+Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
+                                             std::string_view property, const sample::Box& bounds, GridSize grid,
+                                             double truncate_threshold) {
+  auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
+  if (!plan) return std::move(plan).error();
+  try {
+    return transform(*plan, sample_field(*plan, sampler), property, truncate_threshold);
+  } catch (const std::bad_alloc&) {
+    return too_large();
+  }
+}
+
+Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
+                                        const sample::Box& bounds, GridSize grid, double truncate_threshold) {
+  auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
+  if (!plan) return std::move(plan).error();
+  sample::ensure_field_models_registered();
+  try {
+    // The entry is read in place under the store's shared lock while the
+    // field is sampled, exactly as sample::sample reads it point by point.
+    std::vector<double> f =
+        data_loader::DATA().read().with_found(entry_name, [&](const Json* entry) {
+          return sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
+            if (entry == nullptr) return Error(sample::no_datasheet_message(entry_name));
+            return sample::sample_entry(*entry, property, at, scale);
+          });
+        });
+    return transform(*plan, std::move(f), property, truncate_threshold);
+  } catch (const std::bad_alloc&) {
+    return too_large();
+  }
+}
+
+}  // namespace tess::fourier_bake

@@ -1,0 +1,53 @@
+// Baking a property field over a box into a truncated Fourier series.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+#include "sample/sample.h"
+#include "sample/voxel_map.h"
+
+namespace tess::fourier_bake {
+
+// One kept term of the series.
+struct FourierCoefficient {
+  std::int32_t n = 0;  // never negative
+  std::int32_t m = 0;
+  std::int32_t l = 0;
+  double amplitude = 0;  // 2|X| / N
+  double phase = 0;      // atan2(Im X, Re X)
+};
+
+// The baked field: a periodic field over the box.
+struct FourierFieldConfig {
+  std::string property_name;
+  double base_value = 0;
+  std::array<double, 3> domain_size_m{};
+  std::vector<FourierCoefficient> coefficients;
+  std::string boundary_condition;
+};
+
+// Samples (Nx, Ny, Nz) along x, y, z.
+using GridSize = std::array<std::uint64_t, 3>;
+
+// The value of the field at a point observed at scale `scale_m`; an error is
+// sampled as 0.0.
+using Sampler = std::function<Result<double>(const sample::Point& at, double scale_m)>;
+
+// The bake with the field given by `sampler` (called once per grid point, in
+// order, on the calling thread). `entry_name` is only checked for emptiness.
+Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
+                                             std::string_view property, const sample::Box& bounds, GridSize grid,
+                                             double truncate_threshold);
+
+// The bake of `property` of the stored entry `entry_name`, sampled as
+// sample::sample does.
+Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
+                                        const sample::Box& bounds, GridSize grid, double truncate_threshold);
+
+}  // namespace tess::fourier_bake

@@ -1,0 +1,155 @@
+#include "protein/backbone.h"
+
+#include <cmath>
+#include <string>
+
+#include "common/json.h"
+#include "data_loader/store.h"
+
+namespace tess::protein {
+namespace {
+
+constexpr double kDegToRad = 0.017453292519943295;
+
+// Ideal geometry (ångström, degrees).
+constexpr double kBondNCa = 1.458;
+constexpr double kBondCaC = 1.525;
+constexpr double kBondCN = 1.329;
+constexpr double kAngleNCaC = 111.2;
+constexpr double kAngleCaCN = 116.2;
+constexpr double kAngleCNCa = 121.7;
+constexpr double kOmega = 180.0;
+
+struct Vec {
+  double x, y, z;
+};
+
+Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec unit(Vec v) {
+  const double len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+  if (len == 0) return {0, 0, 0};
+  return {v.x / len, v.y / len, v.z / len};
+}
+
+// R cos(theta) and R sin(theta) of one kind of bond.
+struct BondShape {
+  double along, across;
+};
+
+BondShape shape(double bond, double angle_deg) {
+  const double theta = angle_deg * kDegToRad;
+  return {bond * std::cos(theta), bond * std::sin(theta)};
+}
+
+// The atom bonded to p1 at the bond's length and angle, with torsion `tau`
+// (radians) about the bond p2-p1, in the IUPAC sign convention: the dihedral
+// p3-p2-p1-atom equals tau.
+Vec place(Vec p3, Vec p2, Vec p1, BondShape s, double tau) {
+  const Vec bc = unit(sub(p1, p2));
+  const Vec n = unit(cross(sub(p2, p3), bc));
+  const Vec m = cross(n, bc);
+  const double a = -s.along;
+  const double b = s.across * std::cos(tau);
+  const double c = s.across * std::sin(tau);
+  return {p1.x + a * bc.x + b * m.x + c * n.x, p1.y + a * bc.y + b * m.y + c * n.y,
+          p1.z + a * bc.z + b * m.z + c * n.z};
+}
+
+// Length in bytes of the UTF-8 sequence starting with `lead`.
+std::size_t utf8_length(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead >> 5) == 0x6) return 2;
+  if ((lead >> 4) == 0xE) return 3;
+  if ((lead >> 3) == 0x1E) return 4;
+  return 1;
+}
+
+}  // namespace
+
+std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  std::vector<BackboneAtom> out;
+  if (phi_psi.empty()) return out;
+
+  // The characters of the sequence, up to the number of pairs.
+  std::vector<std::string_view> chars;
+  for (std::size_t pos = 0; pos < sequence.size() && chars.size() < phi_psi.size();) {
+    const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
+    chars.push_back(sequence.substr(pos, len));
+    pos += len;
+  }
+  const std::size_t n = chars.size();
+  out.reserve(3 * n);
+
+  const BondShape to_n = shape(kBondCN, kAngleCaCN);
+  const BondShape to_ca = shape(kBondNCa, kAngleCNCa);
+  const BondShape to_c = shape(kBondCaC, kAngleNCaC);
+  const double omega = kOmega * kDegToRad;
+
+  const auto emit = [&](std::size_t i, const char* name, Vec p) {
+    BackboneAtom atom;
+    std::copy(chars[i].begin(), chars[i].end(), atom.residue_utf8.begin());
+    atom.residue_size = static_cast<std::uint8_t>(chars[i].size());
+    atom.name = name;
+    atom.x = p.x;
+    atom.y = p.y;
+    atom.z = p.z;
+    atom.res_idx = static_cast<std::uint32_t>(i);
+    out.push_back(atom);
+  };
+
+  Vec n_prev{0, 0, 0};
+  Vec ca_prev{kBondNCa, 0, 0};
+  Vec c_prev{kBondNCa - kBondCaC * std::cos(kAngleNCaC * kDegToRad), kBondCaC * std::sin(kAngleNCaC * kDegToRad), 0};
+  emit(0, "N", n_prev);
+  emit(0, "CA", ca_prev);
+  emit(0, "C", c_prev);
+  for (std::size_t i = 1; i < n; ++i) {
+    const double psi = phi_psi[i - 1][1] * kDegToRad;
+    const double phi = phi_psi[i][0] * kDegToRad;
+    const Vec n_i = place(n_prev, ca_prev, c_prev, to_n, psi);
+    const Vec ca_i = place(ca_prev, c_prev, n_i, to_ca, omega);
+    const Vec c_i = place(c_prev, n_i, ca_i, to_c, phi);
+    emit(i, "N", n_i);
+    emit(i, "CA", ca_i);
+    emit(i, "C", c_i);
+    n_prev = n_i;
+    ca_prev = ca_i;
+    c_prev = c_i;
+  }
+  return out;
+}
+
+Result<std::vector<BackboneAtom>> build_backbone_from_entry(std::string_view entry_name) {
+  if (entry_name.empty()) panic("build_backbone_from_entry: name must be non-empty");
+  const std::string quoted = "build_backbone_from_entry: entry '" + std::string(entry_name) + "'";
+  // The entry is read in place; the store stays locked shared until the
+  // backbone is built.
+  return data_loader::DATA().read().with_found(
+      entry_name, [&](const Json* entry) -> Result<std::vector<BackboneAtom>> {
+        if (entry == nullptr) return Error(quoted + " not found");
+        const Json* residues = member(*entry, "residues");
+        if (residues == nullptr) residues = member(*entry, "Residues");
+        if (residues == nullptr || !residues->is_array()) return Error(quoted + " has no 'residues' array");
+        if (residues->empty()) return std::vector<BackboneAtom>{};
+        std::string sequence;
+        std::vector<AnglePair> pairs;
+        pairs.reserve(residues->size());
+        for (const Json& r : *residues) {
+          std::string_view code = "X";
+          if (const Json* s = member(r, "residue"); s != nullptr && s->is_string()) {
+            const std::string& text = s->get_ref<const std::string&>();
+            if (!text.empty()) code = std::string_view(text).substr(0, utf8_length(static_cast<unsigned char>(text[0])));
+          }
+          sequence += code;
+          const Json* phi = member(r, "phi");
+          const Json* psi = member(r, "psi");
+          pairs.push_back({phi != nullptr ? as_number(*phi).value_or(0.0) : 0.0,
+                           psi != nullptr ? as_number(*psi).value_or(0.0) : 0.0});
+        }
+        return build_backbone(sequence, pairs);
+      });
+}
+
+}  // namespace tess::protein

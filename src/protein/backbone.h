@@ -1,0 +1,35 @@
+// Cα backbones from backbone torsion angles, with ideal bond geometry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+
+namespace tess::protein {
+
+// One placed backbone atom, in ångström.
+struct BackboneAtom {
+  std::array<char, 4> residue_utf8{};  // the residue's character, UTF-8
+  std::uint8_t residue_size = 0;
+  const char* name = "";  // "N", "CA" or "C"
+  double x = 0, y = 0, z = 0;
+  std::uint32_t res_idx = 0;
+
+  std::string_view residue() const { return {residue_utf8.data(), residue_size}; }
+};
+
+// (phi, psi) in degrees, one pair per residue.
+using AnglePair = std::array<double, 2>;
+
+// Places N, CA and C of the first min(characters of `sequence`, pairs)
+// residues. Panics when `sequence` is empty; `sequence` is well-formed UTF-8.
+std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi);
+
+// The backbone of the protein datasheet named exactly `entry_name`, from its
+// "residues" (or "Residues") array. Panics when the name is empty.
+Result<std::vector<BackboneAtom>> build_backbone_from_entry(std::string_view entry_name);
+
+}  // namespace tess::protein

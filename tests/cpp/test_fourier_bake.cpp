@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "fourier_bake/fourier_bake.h"
+
+using namespace tess;
+using fourier_bake::FourierCoefficient;
+using fourier_bake::GridSize;
+
+namespace {
+
+const sample::Box kUnit{{0, 0, 0}, {1, 1, 1}};
+
+// A field with structure along every axis, some exact zeros and repeated values.
+Result<double> lumpy(const sample::Point& p, double) {
+  const double v = std::sin(7.0 * p[0]) * std::cos(3.0 * p[1] + 0.25) + p[2] * p[2] - 0.5 * p[0];
+  if (std::fabs(v) < 0.05) return 0.0;
+  return std::floor(v * 16.0) / 16.0 + 3.0;
+}
+
+// The bake written out loop for loop, on the calling thread.
+std::vector<FourierCoefficient> reference(GridSize g, const sample::Box& b, double& base_out) {
+  std::vector<double> f;
+  double d[3];
+  for (int a = 0; a < 3; ++a) d[a] = std::fmax(b.max[a] - b.min[a], 2.220446049250313e-16) / double(g[a]);
+  const double s = std::fmin(std::fmin(d[0], d[1]), d[2]);
+  for (std::uint64_t i = 0; i < g[0]; ++i)
+    for (std::uint64_t j = 0; j < g[1]; ++j)
+      for (std::uint64_t k = 0; k < g[2]; ++k)
+        f.push_back(*lumpy({b.min[0] + d[0] * (double(i) + 0.5), b.min[1] + d[1] * (double(j) + 0.5),
+                            b.min[2] + d[2] * (double(k) + 0.5)},
+                           s));
+  double sum = 0;
+  for (double v : f) sum += v;
+  const double n_total = double(g[0] * g[1] * g[2]);
+  base_out = sum / n_total;
+  for (double& v : f) v -= base_out;
+  std::vector<FourierCoefficient> out;
+  const int mx = int(g[0] / 2), my = int(g[1] / 2), mz = int(g[2] / 2);
+  for (int n = 0; n <= mx; ++n)
+    for (int m = n == 0 ? 0 : -my; m <= my; ++m)
+      for (int l = (n == 0 && m == 0) ? 1 : -mz; l <= mz; ++l) {
+        double re = 0, im = 0;
+        std::size_t idx = 0;
+        for (std::uint64_t i = 0; i < g[0]; ++i)
+          for (std::uint64_t j = 0; j < g[1]; ++j)
+            for (std::uint64_t k = 0; k < g[2]; ++k) {
+              const double theta = ((double(n) * double(i)) / double(g[0]) + (double(m) * double(j)) / double(g[1]) +
+                                    (double(l) * double(k)) / double(g[2])) *
+                                   (-6.283185307179586);
+              re += f[idx] * std::cos(theta);
+              im += f[idx] * std::sin(theta);
+              ++idx;
+            }
+        out.push_back({n, m, l, (std::sqrt(re * re + im * im) + std::sqrt(re * re + im * im)) / n_total,
+                       std::atan2(im, re)});
+      }
+  return out;
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::vector<std::array<int, 3>> indices(const fourier_bake::FourierFieldConfig& c) {
+  std::vector<std::array<int, 3>> out;
+  for (const auto& k : c.coefficients) out.push_back({k.n, k.m, k.l});
+  return out;
+}
+
+auto constant(double v) {
+  return [v](const sample::Point&, double) -> Result<double> { return v; };
+}
+
+}  // namespace
+
+TEST(FourierBake, CoefficientsAreBitIdenticalToTheDirectSum) {
+  const sample::Box box{{-0.3, 0.1, 0.2}, {0.9, 1.4, 1.0}};
+  for (GridSize g : {GridSize{5, 4, 6}, GridSize{4, 4, 4}, GridSize{3, 1, 2}, GridSize{1, 7, 1}, GridSize{6, 5, 3}}) {
+    double base = 0;
+    const auto want = reference(g, box, base);
+    auto got = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 0.0);
+    ASSERT_TRUE(got.ok());
+    EXPECT_TRUE(same_bits(got->base_value, base));
+    ASSERT_EQ(got->coefficients.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      const auto& a = got->coefficients[i];
+      EXPECT_EQ((std::array{a.n, a.m, a.l}), (std::array{want[i].n, want[i].m, want[i].l}));
+      EXPECT_TRUE(same_bits(a.amplitude, want[i].amplitude)) << i;
+      EXPECT_TRUE(same_bits(a.phase, want[i].phase)) << i;
+    }
+    // Truncation keeps, in order, those at least the threshold times the largest.
+    double largest = 0;
+    for (const auto& c : want) largest = std::max(largest, c.amplitude);
+    auto cut = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 0.3);
+    std::vector<std::array<int, 3>> kept;
+    for (const auto& c : want) {
+      if (c.amplitude >= 0.3 * largest) kept.push_back({c.n, c.m, c.l});
+    }
+    EXPECT_EQ(indices(*cut), kept);
+    auto top = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 1.0);
+    for (const auto& c : top->coefficients) EXPECT_EQ(c.amplitude, largest);
+  }
+}
+
+TEST(FourierBake, WorkedExampleAndPhaseConvention) {
+  auto two = fourier_bake::bake_fourier_with(
+      [](const sample::Point& p, double) -> Result<double> { return p[0] < 0.5 ? 10.0 : 4.0; }, "e", "p", kUnit,
+      {2, 1, 1}, 0.01);
+  EXPECT_EQ(two->base_value, 7.0);
+  ASSERT_EQ(two->coefficients.size(), 1u);
+  EXPECT_EQ(two->coefficients[0].n, 1);
+  EXPECT_DOUBLE_EQ(two->coefficients[0].amplitude, 6.0);
+  EXPECT_NEAR(two->coefficients[0].phase, 0.0, 1e-15);
+  EXPECT_EQ(two->boundary_condition, "periodic");
+  EXPECT_EQ(two->property_name, "p");
+
+  // f(x) = cos(2 pi x / L + 0.7) sampled at cell centres: the (1, 0, 0) term
+  // has amplitude 1 and phase 0.7 + pi / 8 (the half-cell offset).
+  auto wave = fourier_bake::bake_fourier_with(
+      [](const sample::Point& p, double) -> Result<double> { return std::cos(2 * M_PI * p[0] / 2.0 + 0.7); }, "e",
+      "p", {{0, 0, 0}, {2, 1, 1}}, {8, 1, 1}, 0.5);
+  ASSERT_EQ(wave->coefficients.size(), 1u);
+  EXPECT_NEAR(wave->coefficients[0].amplitude, 1.0, 1e-12);
+  EXPECT_NEAR(wave->coefficients[0].phase, 0.7 + M_PI / 8, 1e-12);
+}
+
+TEST(FourierBake, HalfSpaceWalk) {
+  const auto walk = [](GridSize g) { return indices(*fourier_bake::bake_fourier_with(constant(0), "e", "p", kUnit, g, 0)); };
+  EXPECT_TRUE(walk({1, 1, 1}).empty());
+  EXPECT_EQ(walk({2, 1, 1}), (std::vector<std::array<int, 3>>{{1, 0, 0}}));
+  EXPECT_EQ(walk({1, 1, 3}), (std::vector<std::array<int, 3>>{{0, 0, 1}}));
+  EXPECT_EQ(walk({2, 2, 1}), (std::vector<std::array<int, 3>>{{0, 1, 0}, {1, -1, 0}, {1, 0, 0}, {1, 1, 0}}));
+  EXPECT_EQ(walk({4, 4, 4}).size(), 62u);
+  EXPECT_EQ(walk({8, 8, 8}).size(), 364u);
+}
+
+TEST(FourierBake, SamplingPointsScaleAndFailedSamples) {
+  std::vector<sample::Point> seen;
+  std::vector<double> scales;
+  auto r = fourier_bake::bake_fourier_with(
+      [&](const sample::Point& p, double s) -> Result<double> {
+        seen.push_back(p);
+        scales.push_back(s);
+        if (p[2] > 2.0) return Error("no");  // failed samples count as 0.0
+        return 4.0;
+      },
+      "e", "p", {{0, 0, 0}, {1, 0.5, 3}}, {2, 1, 3}, 0.01);
+  ASSERT_EQ(seen.size(), 6u);
+  EXPECT_EQ(seen[1], (sample::Point{0.25, 0.25, 1.5}));  // k runs fastest
+  EXPECT_EQ(seen[3], (sample::Point{0.75, 0.25, 0.5}));
+  for (double s : scales) EXPECT_EQ(s, 0.5);
+  EXPECT_DOUBLE_EQ(r->base_value, 16.0 / 6.0);
+}
