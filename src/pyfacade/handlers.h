@@ -12,4 +12,7 @@ PyObject* h_version_rust(Args& a);
 // fn_sample.cpp
 PyObject* h_py_sample(Args& a);
 
+// fn_alloy.cpp
+PyObject* h_py_optimize_alloy(Args& a);
+
 }  // namespace tess::py
