@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +12,9 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "common/json.h"
+#include "data_loader/store.h"
 
 namespace tess::alloy {
 
@@ -24,40 +28,56 @@ using PropertyMap = std::vector<std::pair<std::string, double>>;
 void set_fraction(Composition& composition, std::string_view name, double fraction);
 std::optional<double> find_property(const PropertyMap& properties, std::string_view key);
 
+inline constexpr std::uint32_t kUnnumbered = UINT32_MAX;
+
 // One constituent of a composition being estimated; the name is borrowed.
+// A caller that numbers its names (the same number for the same name on every
+// estimate of one estimator) lets the estimator remember which tier holds
+// each name; kUnnumbered names are searched across the tiers every time.
 struct Constituent {
   std::string_view name;
   double fraction;
+  std::uint32_t number = kUnnumbered;
 };
 
 // Estimates compositions one after another, reusing its buffers and the keys
 // it has met, so that a long run of estimates allocates nothing once warm.
+// Every key met keeps its slot number for the estimator's lifetime.
 class PropertyEstimator {
  public:
   // Estimates the mixture of `constituents` (names distinct, visited in the
   // given order); the result stays readable until the next call.
   void estimate(std::span<const Constituent> constituents);
 
-  // The last result, in ascending key order.
+  // The last result, in the order its keys were first met.
   std::size_t size() const noexcept { return result_.size(); }
-  std::string_view key(std::size_t i) const noexcept { return *slots_[result_[i].first].key; }
-  double value(std::size_t i) const noexcept { return result_[i].second; }
-  std::optional<double> find(std::string_view key) const;
+  std::uint32_t slot(std::size_t i) const noexcept { return result_[i]; }
+  double value(std::size_t i) const noexcept { return slots_[result_[i]].value; }
+  // The last result in ascending key order.
   PropertyMap to_map() const;
 
-  // Keys met so far keep a slot number for the estimator's lifetime.
-  std::uint32_t slot(std::size_t i) const noexcept { return result_[i].first; }
-  std::string_view slot_key(std::uint32_t slot) const noexcept { return *slots_[slot].key; }
+  // The slot of `key`, created if the key was never met.
+  std::uint32_t intern(std::string_view key);
+  std::string_view slot_key(std::uint32_t slot) const noexcept { return slots_[slot].key; }
+  // The value of a slot, or of a key, in the last result.
+  std::optional<double> value_of(std::uint32_t slot) const noexcept {
+    const Slot& s = slots_[slot];
+    if (s.stamp != stamp_ || !s.has_value) return std::nullopt;
+    return s.value;
+  }
+  std::optional<double> find(std::string_view key) const;
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
 
   struct Slot {
-    const std::string* key;  // owned by index_
+    std::string_view key;  // owned by index_
     double weighted = 0.0;
     double fraction = 0.0;
+    double value = 0.0;
+    std::uint64_t stamp = 0;     // the estimate that last met this key
     std::uint32_t next = kNone;  // the slot that followed this one last time
-    bool touched = false;
+    bool has_value = false;
   };
   struct KeyHash {
     using is_transparent = void;
@@ -66,12 +86,20 @@ class PropertyEstimator {
 
   std::uint32_t slot_of(std::string_view key, std::uint32_t& previous, std::uint32_t& set_start);
   void add(std::uint32_t id, double fraction, double x);
+  void visit(const Json& value, double fraction);
 
   std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> index_;
   std::vector<Slot> slots_;
-  std::vector<std::uint32_t> touched_;
-  std::vector<std::pair<std::uint32_t, double>> result_;
+  std::uint64_t stamp_ = 0;
+  std::vector<std::uint32_t> result_;  // the slots met by the last estimate with a value
   std::uint32_t start_[2] = {kNone, kNone};
+  // Per numbered name: the map of the first tier that held it, or nothing
+  // when no tier did (resolved on first use).
+  struct Where {
+    bool resolved = false;
+    std::shared_ptr<const data_loader::TierMap> map;
+  };
+  std::vector<Where> where_;
 };
 
 // The estimated properties of `composition`, read from the store under its

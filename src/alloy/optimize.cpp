@@ -83,13 +83,15 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
 
   CandidateRng g = seed ? CandidateRng::seed_from_u64(*seed) : CandidateRng::seed_from_entropy();
   PropertyEstimator estimator;
+  std::vector<std::uint32_t> target_slots;
+  target_slots.reserve(targets.size());
+  for (const AlloyTarget& t : targets) target_slots.push_back(estimator.intern(t.property));
   std::vector<Kept> kept;
   kept.reserve(static_cast<std::size_t>(std::min(n_candidates / 4, kReserveCap)));
   std::vector<std::pair<std::uint32_t, double>> compositions;
   std::vector<std::pair<std::uint32_t, double>> estimates;
 
   std::array<Constituent, 5> constituents{};
-  std::array<std::uint32_t, 5> name_ids{};
   for (std::uint64_t c = 0; c < n_candidates; ++c) {
     const CompositionDraw d = draw_composition(g, pool.size());
     std::size_t n = 0;
@@ -101,8 +103,7 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
           return;
         }
       }
-      constituents[n] = {name, fraction};
-      name_ids[n] = id;
+      constituents[n] = {name, fraction, id};
       ++n;
     };
     put(0, d.base_fraction);
@@ -110,12 +111,12 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
 
     estimator.estimate(std::span<const Constituent>(constituents.data(), n));
     const std::optional<double> score =
-        score_estimate(targets, [&](std::string_view key) { return estimator.find(key); });
+        score_estimate(targets, [&](std::size_t i) { return estimator.value_of(target_slots[i]); });
     if (!score) continue;
 
     kept.push_back(Kept{*score, compositions.size(), estimates.size(), static_cast<std::uint32_t>(estimator.size()),
                         static_cast<std::uint8_t>(n)});
-    for (std::size_t i = 0; i < n; ++i) compositions.emplace_back(name_ids[i], constituents[i].fraction);
+    for (std::size_t i = 0; i < n; ++i) compositions.emplace_back(constituents[i].number, constituents[i].fraction);
     for (std::size_t i = 0; i < estimator.size(); ++i) estimates.emplace_back(estimator.slot(i), estimator.value(i));
   }
 
@@ -138,6 +139,7 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
       const auto& [slot, value] = estimates[k.estimate_begin + i];
       out.estimated_properties.emplace_back(std::string(estimator.slot_key(slot)), value);
     }
+    std::sort(out.estimated_properties.begin(), out.estimated_properties.end());
   }
   return result;
 }

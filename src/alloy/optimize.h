@@ -45,12 +45,14 @@ struct CompositionDraw {
 CompositionDraw draw_composition(CandidateRng& g, std::size_t pool_size);
 
 // The score of an estimate against the targets, or nothing when a target's
-// property is missing or a bound is violated. `find` maps a key to its value.
+// property is missing or a bound is violated. `find(i)` is the estimated value
+// of the property of targets[i], if any.
 template <class Find>
 std::optional<double> score_estimate(const std::vector<AlloyTarget>& targets, Find&& find) {
   double score = 0.0;
-  for (const AlloyTarget& t : targets) {
-    const std::optional<double> v = find(t.property);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const AlloyTarget& t = targets[i];
+    const std::optional<double> v = find(i);
     if (!v) return std::nullopt;
     if (t.min_value) {
       if (*v < *t.min_value) return std::nullopt;

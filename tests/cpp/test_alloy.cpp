@@ -226,8 +226,8 @@ TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
 
 TEST(AlloySearch, Scoring) {
   auto score = [](std::vector<AlloyTarget> targets, double x) {
-    return tess::alloy::score_estimate(targets, [&](std::string_view k) -> std::optional<double> {
-      if (k == "x") return x;
+    return tess::alloy::score_estimate(targets, [&](std::size_t i) -> std::optional<double> {
+      if (targets[i].property == "x") return x;
       return std::nullopt;
     });
   };
