@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -162,14 +163,23 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
       {{"EstTwice", 0.3}, {"EstWide", 0.2}, {"EstStringProps", 0.5}}, {},
       {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}}, {{"EstA", 0.6}, {"EstB", 0.4}},
   };
-  tess::alloy::PropertyEstimator estimator;
-  for (const Composition& c : runs) {
-    std::vector<tess::alloy::Constituent> cs;
-    for (const auto& [n, f] : c) cs.push_back({n, f});
-    estimator.estimate(cs);
-    EXPECT_EQ(estimator.to_map(), tess::alloy::estimate_properties(c));
-    for (const auto& [k, v] : estimator.to_map()) EXPECT_EQ(estimator.find(k), v);
-    EXPECT_FALSE(estimator.find("Properties"));
+  // Numbered names (whose tier the estimator remembers) and unnumbered ones
+  // give the same results.
+  const std::vector<std::string> numbers = {"EstA", "EstB", "EstWide", "EstTwice", "EstStringProps", "NoSuchEntry"};
+  for (bool numbered : {false, true}) {
+    tess::alloy::PropertyEstimator estimator;
+    for (Composition c : runs) {
+      if (numbered) c.emplace_back("NoSuchEntry", 0.5);
+      std::vector<tess::alloy::Constituent> cs;
+      for (const auto& [n, f] : c) {
+        const auto at = std::find(numbers.begin(), numbers.end(), n) - numbers.begin();
+        cs.push_back({n, f, numbered ? static_cast<std::uint32_t>(at) : tess::alloy::kUnnumbered});
+      }
+      estimator.estimate(cs);
+      EXPECT_EQ(estimator.to_map(), tess::alloy::estimate_properties(c));
+      for (const auto& [k, v] : estimator.to_map()) EXPECT_EQ(estimator.find(k), v);
+      EXPECT_FALSE(estimator.find("Properties"));
+    }
   }
 }
 
