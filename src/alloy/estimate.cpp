@@ -129,19 +129,21 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
       }
       // The store never removes an entry and nothing else runs during a
       // search, so the first tier that held a name keeps holding it.
-      if (c.number >= where_.size()) where_.resize(std::size_t{c.number} + 1);
-      Where& where = where_[c.number];
-      if (!where.resolved) {
-        where.resolved = true;
-        for (const std::string& tier : reader.tier_names()) {
-          auto map = reader.tier_map(tier);
-          if (map && reader.with_entry_in(*map, c.name, [](const Json* v) { return v != nullptr; })) {
-            where.map = std::move(map);
+      if (c.number >= where_.size()) where_.resize(std::size_t{c.number} + 1, kUnresolved);
+      std::uint16_t& where = where_[c.number];
+      if (where == kUnresolved) {
+        if (maps_.empty()) {
+          for (const std::string& tier : reader.tier_names()) maps_.push_back(reader.tier_map(tier));
+        }
+        where = kAbsent;
+        for (std::size_t t = 0; t < maps_.size(); ++t) {
+          if (maps_[t] && reader.with_entry_in(*maps_[t], c.name, [](const Json* v) { return v != nullptr; })) {
+            where = static_cast<std::uint16_t>(t);
             break;
           }
         }
       }
-      if (where.map) reader.with_entry_in(*where.map, c.name, visit_found);
+      if (where != kAbsent) reader.with_entry_in(*maps_[where], c.name, visit_found);
     }
   }
   // Keys whose fraction sum is not positive (zero, negative, NaN) are left out.

@@ -57,7 +57,7 @@ class PropertyEstimator {
   PropertyMap to_map() const;
 
   // The slot of `key`, created if the key was never met.
-  std::uint32_t intern(std::string_view key);
+  [[gnu::noinline]] std::uint32_t intern(std::string_view key);
   std::string_view slot_key(std::uint32_t slot) const noexcept { return slots_[slot].key; }
   // The value of a slot, or of a key, in the last result.
   std::optional<double> value_of(std::uint32_t slot) const noexcept {
@@ -84,8 +84,10 @@ class PropertyEstimator {
     std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
   };
 
-  std::uint32_t slot_of(std::string_view key, std::uint32_t& previous, std::uint32_t& set_start);
-  void add(std::uint32_t id, double fraction, double x);
+  // The hot path of visit(): inlined there; intern() is the cold path.
+  [[gnu::always_inline]] inline std::uint32_t slot_of(std::string_view key, std::uint32_t& previous,
+                                                       std::uint32_t& set_start);
+  [[gnu::always_inline]] inline void add(std::uint32_t id, double fraction, double x);
   void visit(const Json& value, double fraction);
 
   std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> index_;
@@ -93,13 +95,12 @@ class PropertyEstimator {
   std::uint64_t stamp_ = 0;
   std::vector<std::uint32_t> result_;  // the slots met by the last estimate with a value
   std::uint32_t start_[2] = {kNone, kNone};
-  // Per numbered name: the map of the first tier that held it, or nothing
-  // when no tier did (resolved on first use).
-  struct Where {
-    bool resolved = false;
-    std::shared_ptr<const data_loader::TierMap> map;
-  };
-  std::vector<Where> where_;
+  // Per numbered name: the position in maps_ of the first tier that held it
+  // (resolved on first use).
+  static constexpr std::uint16_t kUnresolved = UINT16_MAX;
+  static constexpr std::uint16_t kAbsent = UINT16_MAX - 1;
+  std::vector<std::uint16_t> where_;
+  std::vector<std::shared_ptr<const data_loader::TierMap>> maps_;  // in the store's tier order
 };
 
 // The estimated properties of `composition`, read from the store under its
