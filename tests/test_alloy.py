@@ -7,7 +7,6 @@ import sys
 
 import pytest
 
-import tessarine
 from conftest import ThrowawayPackage
 
 POOL = ("Cr", "Ni", "Mn", "Si", "Cu", "Mo")
@@ -152,8 +151,3 @@ def test_huge_candidate_count_runs(tmp_path) -> None:
     with pytest.raises(subprocess.TimeoutExpired):
         subprocess.run([sys.executable, "-c", code], timeout=3, capture_output=True, cwd=tmp_path)
 
-
-def test_signature() -> None:
-    f = tessarine.py_optimize_alloy
-    assert f.__text_signature__ == "(targets, base, alloying_pool=None, n_candidates=1000, top_k=5, seed=None)"
-    assert f.__doc__.startswith("Rust-accelerated `tessarine.optimize.optimize_alloy`.")

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace tess::alloy {
 
 namespace {
@@ -127,8 +126,9 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
         reader.with_found(c.name, visit_found);
         continue;
       }
-      // The store never removes an entry and nothing else runs during a
-      // search, so the first tier that held a name keeps holding it.
+      // The store never removes an entry, and a search holds the interpreter
+      // lock throughout, so no other call can store the name in an earlier
+      // tier meanwhile: the first tier that held a name stays the one.
       if (c.number >= where_.size()) where_.resize(std::size_t{c.number} + 1, kUnresolved);
       std::uint16_t& where = where_[c.number];
       if (where == kUnresolved) {
