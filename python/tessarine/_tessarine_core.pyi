@@ -27,6 +27,14 @@ def py_kabsch_rmsd(a: Sequence[Sequence[float]], b: Sequence[Sequence[float]]) -
 def py_build_backbone(sequence: str, phi_psi_deg: Sequence[tuple[float, float]]) -> list[dict[str, Any]]: ...
 def py_build_backbone_from_entry(entry_name: str) -> list[dict[str, Any]]: ...
 def py_ramachandran_region(phi_deg: float, psi_deg: float) -> str: ...
+def py_optimize_alloy(
+    targets: Sequence[dict[str, Any]],
+    base: str,
+    alloying_pool: Sequence[str] | None = None,
+    n_candidates: int = 1000,
+    top_k: int = 5,
+    seed: int | None = None,
+) -> list[dict[str, Any]]: ...
 def py_export_hlsl(
     name: str,
     out_path: str,

@@ -79,6 +79,23 @@ class DataStore {
       });
     }
 
+    // The map of one tier (nullptr if no such tier). Tier maps live as long as
+    // the store; a caller that looks names up in one tier many times can keep
+    // the handle and call with_entry_in under each later Reader.
+    std::shared_ptr<const TierMap> tier_map(std::string_view tier) const {
+      return store_->tiers_.with(tier, [](const std::shared_ptr<TierMap>* map) {
+        return map == nullptr ? std::shared_ptr<const TierMap>() : std::shared_ptr<const TierMap>(*map);
+      });
+    }
+    // Calls f(const Json*) with the entry `name` of a tier map obtained from
+    // tier_map (nullptr if the name is unknown).
+    template <class F>
+    decltype(auto) with_entry_in(const TierMap& map, std::string_view name, F&& f) const {
+      return map.with(name, [&](const Entry* e) -> decltype(auto) {
+        return f(e == nullptr ? static_cast<const Json*>(nullptr) : &e->value);
+      });
+    }
+
     std::optional<Json> get_entry(std::string_view tier, std::string_view name) const;
     std::optional<Json> find_entry(std::string_view name) const;
     std::vector<std::string> tier_names() const;

@@ -59,6 +59,17 @@ const std::vector<FunctionDecl>& function_table() {
        "Classify (phi_deg, psi_deg) into Ramachandran region.\nReturns a string: \"alpha_helix\", \"beta_sheet\", "
        "\"left_alpha\", \"polyproline_ii\", or \"other\".",
        "str", h_py_ramachandran_region},
+      {"py_optimize_alloy",
+       {{"targets", nullptr, "Sequence[dict[str, Any]]"},
+        {"base", nullptr, "str"},
+        {"alloying_pool", "None", "Sequence[str] | None"},
+        {"n_candidates", "1000", "int"},
+        {"top_k", "5", "int"},
+        {"seed", "None", "int | None"}},
+       "Rust-accelerated `tessarine.optimize.optimize_alloy`.\n\n`targets` — list of dicts with keys: property (str), "
+       "min_value (float|None),\n  max_value (float|None), weight (float).\nReturns list of dicts: {composition, "
+       "estimated_properties, score}.",
+       "list[dict[str, Any]]", h_py_optimize_alloy},
       {"py_export_hlsl",
        {{"name", nullptr, "str"}, {"out_path", nullptr, "str"}, {"properties", "None", "list[str] | tuple[str, ...] | None"}},
        "Write an HLSL shader file for the named material. Returns the output path.", "str", h_py_export_hlsl},

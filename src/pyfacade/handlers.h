@@ -31,5 +31,7 @@ PyObject* h_py_ramachandran_region(Args& a);
 
 // fn_fourier.cpp
 PyObject* h_py_bake_fourier(Args& a);
+// fn_alloy.cpp
+PyObject* h_py_optimize_alloy(Args& a);
 
 }  // namespace tess::py

@@ -1,0 +1,106 @@
+#include "alloy/candidate_rng.h"
+
+#include <sys/random.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <string>
+
+#include "common/error.h"
+
+namespace tess::alloy {
+
+namespace {
+__extension__ typedef unsigned __int128 u128;
+}  // namespace
+
+CandidateRng::SeedBytes CandidateRng::seed_bytes_from_u64(std::uint64_t seed) {
+  constexpr std::uint64_t kMul = 0x5851F42D4C957F2DULL;
+  constexpr std::uint64_t kInc = 0xA17654E46FBE17F3ULL;
+  SeedBytes bytes{};
+  std::uint64_t t = seed;
+  for (std::size_t word = 0; word < 8; ++word) {
+    t = t * kMul + kInc;
+    const auto x = static_cast<std::uint32_t>(((t >> 18) ^ t) >> 27);
+    const auto r = static_cast<int>(t >> 59);
+    const std::uint32_t out = std::rotr(x, r);
+    for (std::size_t b = 0; b < 4; ++b) bytes[word * 4 + b] = static_cast<std::uint8_t>(out >> (8 * b));
+  }
+  return bytes;
+}
+
+CandidateRng CandidateRng::seed_from_u64(std::uint64_t seed) { return from_seed_bytes(seed_bytes_from_u64(seed)); }
+
+CandidateRng CandidateRng::seed_from_entropy() {
+  SeedBytes bytes{};
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t n = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      panic("from_entropy failed: " + os_error(errno).message());
+    }
+    filled += static_cast<std::size_t>(n);
+  }
+  return from_seed_bytes(bytes);
+}
+
+CandidateRng CandidateRng::from_seed_bytes(const SeedBytes& bytes) {
+  State s{};
+  bool all_zero = true;
+  for (std::size_t w = 0; w < 4; ++w) {
+    std::uint64_t v = 0;
+    for (std::size_t b = 0; b < 8; ++b) v |= static_cast<std::uint64_t>(bytes[w * 8 + b]) << (8 * b);
+    s[w] = v;
+    all_zero = all_zero && v == 0;
+  }
+  if (all_zero) {
+    s = {0xE220A8397B1DCDAFULL, 0x6E789E6AA1B965F4ULL, 0x06C45D188009454FULL, 0xF88BB8A8724C81ECULL};
+  }
+  return CandidateRng(s);
+}
+
+CandidateRng CandidateRng::from_state(const State& state) {
+  if ((state[0] | state[1] | state[2] | state[3]) == 0) panic("CandidateRng: state must not be all zero");
+  return CandidateRng(state);
+}
+
+std::uint64_t CandidateRng::next_u64() noexcept {
+  const std::uint64_t result = std::rotl(s_[0] + s_[3], 23) + s_[0];
+  const std::uint64_t t = s_[1] << 17;
+  s_[2] ^= s_[0];
+  s_[3] ^= s_[1];
+  s_[1] ^= s_[2];
+  s_[0] ^= s_[3];
+  s_[2] ^= t;
+  s_[3] = std::rotl(s_[3], 45);
+  return result;
+}
+
+std::uint64_t CandidateRng::uniform_below(std::uint64_t n) {
+  if (n == 0) panic("CandidateRng::uniform_below: n must be at least 1");
+  const std::uint64_t zone = (n << std::countl_zero(n)) - 1;
+  for (;;) {
+    const u128 product = static_cast<u128>(next_u64()) * n;
+    const auto lo = static_cast<std::uint64_t>(product);
+    if (lo <= zone) return static_cast<std::uint64_t>(product >> 64);
+  }
+}
+
+double CandidateRng::uniform_real(double low, double high) {
+  if (!(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+    panic("CandidateRng::uniform_real: bounds must be finite with low < high");
+  }
+  const double scale = high - low;
+  for (;;) {
+    const double m = std::bit_cast<double>(0x3FF0000000000000ULL | (next_u64() >> 12));
+    const double u = m - 1.0;
+    // Built with -ffp-contract=off: one rounded product, then one rounded sum.
+    const double r = u * scale + low;
+    if (r < high) return r;
+  }
+}
+
+}  // namespace tess::alloy

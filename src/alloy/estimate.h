@@ -1,0 +1,111 @@
+// Estimating the numeric properties of a mixture from its constituents'
+// datasheets: a linear rule of mixtures, renormalised per property over the
+// constituents that carry it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/json.h"
+#include "data_loader/store.h"
+
+namespace tess::alloy {
+
+// Constituent name -> fraction, in insertion order, each name once.
+using Composition = std::vector<std::pair<std::string, double>>;
+// Property key -> estimated value, in ascending byte order of the keys.
+using PropertyMap = std::vector<std::pair<std::string, double>>;
+
+// Sets the fraction of `name`: replaces the value of a name already present
+// (which keeps its place) or appends a new one.
+void set_fraction(Composition& composition, std::string_view name, double fraction);
+std::optional<double> find_property(const PropertyMap& properties, std::string_view key);
+
+inline constexpr std::uint32_t kUnnumbered = UINT32_MAX;
+
+// One constituent of a composition being estimated; the name is borrowed.
+// A caller that numbers its names (the same number for the same name on every
+// estimate of one estimator) lets the estimator remember which tier holds
+// each name; kUnnumbered names are searched across the tiers every time.
+struct Constituent {
+  std::string_view name;
+  double fraction;
+  std::uint32_t number = kUnnumbered;
+};
+
+// Estimates compositions one after another, reusing its buffers and the keys
+// it has met, so that a long run of estimates allocates nothing once warm.
+// Every key met keeps its slot number for the estimator's lifetime.
+class PropertyEstimator {
+ public:
+  // Estimates the mixture of `constituents` (names distinct, visited in the
+  // given order); the result stays readable until the next call.
+  void estimate(std::span<const Constituent> constituents);
+
+  // The last result, in the order its keys were first met.
+  std::size_t size() const noexcept { return result_.size(); }
+  std::uint32_t slot(std::size_t i) const noexcept { return result_[i]; }
+  double value(std::size_t i) const noexcept { return slots_[result_[i]].value; }
+  // The last result in ascending key order.
+  PropertyMap to_map() const;
+
+  // The slot of `key`, created if the key was never met.
+  [[gnu::noinline]] std::uint32_t intern(std::string_view key);
+  std::string_view slot_key(std::uint32_t slot) const noexcept { return slots_[slot].key; }
+  // The value of a slot, or of a key, in the last result.
+  std::optional<double> value_of(std::uint32_t slot) const noexcept {
+    const Slot& s = slots_[slot];
+    if (s.stamp != stamp_ || !s.has_value) return std::nullopt;
+    return s.value;
+  }
+  std::optional<double> find(std::string_view key) const;
+
+ private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+
+  struct Slot {
+    std::string_view key;  // owned by index_
+    double weighted = 0.0;
+    double fraction = 0.0;
+    double value = 0.0;
+    std::uint64_t stamp = 0;     // the estimate that last met this key
+    std::uint32_t next = kNone;  // the slot that followed this one last time
+    bool has_value = false;
+  };
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+
+  // The hot path of visit(): inlined there; intern() is the cold path.
+  [[gnu::always_inline]] inline std::uint32_t slot_of(std::string_view key, std::uint32_t& previous,
+                                                       std::uint32_t& set_start);
+  [[gnu::always_inline]] inline void add(std::uint32_t id, double fraction, double x);
+  void visit(const Json& value, double fraction);
+
+  std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> index_;
+  std::vector<Slot> slots_;
+  std::uint64_t stamp_ = 0;
+  std::vector<std::uint32_t> result_;  // the slots met by the last estimate with a value
+  std::uint32_t start_[2] = {kNone, kNone};
+  // Per numbered name: the position in maps_ of the first tier that held it
+  // (resolved on first use).
+  static constexpr std::uint16_t kUnresolved = UINT16_MAX;
+  static constexpr std::uint16_t kAbsent = UINT16_MAX - 1;
+  std::vector<std::uint16_t> where_;
+  std::vector<std::shared_ptr<const data_loader::TierMap>> maps_;  // in the store's tier order
+};
+
+// The estimated properties of `composition`, read from the store under its
+// lock held shared once for the whole call. Never fails.
+PropertyMap estimate_properties(std::span<const Constituent> composition);
+PropertyMap estimate_properties(const Composition& composition);
+
+}  // namespace tess::alloy

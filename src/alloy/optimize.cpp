@@ -1,0 +1,147 @@
+#include "alloy/optimize.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace tess::alloy {
+
+namespace {
+
+constexpr double kFractionLow = 0.0005;
+constexpr double kFractionHigh = 0.2;
+// The list of kept candidates reserves room for a quarter of the draws, but
+// never more than this up front; it grows as candidates are kept.
+constexpr std::uint64_t kReserveCap = std::uint64_t{1} << 16;
+
+// A kept candidate while the search runs: its composition (name number and
+// fraction) and estimate (key slot and value) live in shared arenas.
+struct Kept {
+  double score;
+  std::size_t composition_begin;
+  std::size_t estimate_begin;
+  std::uint32_t estimate_size;
+  std::uint8_t composition_size;
+};
+
+// Highest score first; scores that are not numbers after every number.
+bool ranks_before(double a, double b) { return !std::isnan(a) && (std::isnan(b) || a > b); }
+
+}  // namespace
+
+CompositionDraw draw_composition(CandidateRng& g, std::size_t pool_size) {
+  CompositionDraw d;
+  const std::size_t kmax = std::min<std::size_t>(4, pool_size);
+  d.k = static_cast<std::size_t>(g.uniform_below(kmax + 1));
+  // Drawing position i of the pool with the drawn names taken out is drawing
+  // the i-th name that has not been drawn yet.
+  std::array<std::size_t, 4> drawn{};  // ascending
+  for (std::size_t j = 0; j < d.k; ++j) {
+    std::size_t at = static_cast<std::size_t>(g.uniform_below(pool_size - j));
+    std::size_t pos = 0;
+    while (pos < j && drawn[pos] <= at) {
+      ++at;
+      ++pos;
+    }
+    std::copy_backward(drawn.begin() + static_cast<std::ptrdiff_t>(pos), drawn.begin() + static_cast<std::ptrdiff_t>(j),
+                       drawn.begin() + static_cast<std::ptrdiff_t>(j + 1));
+    drawn[pos] = at;
+    d.index[j] = at;
+  }
+  for (std::size_t j = 0; j < d.k; ++j) d.fraction[j] = g.uniform_real(kFractionLow, kFractionHigh);
+  auto sum = [&] {
+    double s = -0.0;
+    for (std::size_t j = 0; j < d.k; ++j) s = s + d.fraction[j];
+    return s;
+  };
+  double s = sum();
+  if (s > 0.5) {
+    const double factor = 0.5 / s;
+    for (std::size_t j = 0; j < d.k; ++j) d.fraction[j] = factor * d.fraction[j];
+    s = sum();
+  }
+  d.base_fraction = std::max(1.0 - s, 0.0);
+  return d;
+}
+
+Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget>& targets, std::string_view base,
+                                                   const std::optional<std::vector<std::string>>& alloying_pool,
+                                                   std::uint64_t n_candidates, std::uint64_t top_k,
+                                                   std::optional<std::uint64_t> seed) {
+  if (targets.empty()) return Error("alloy::optimize_alloy: at least one target is required");
+  if (base.empty()) return Error("alloy::optimize_alloy: base element name required");
+  if (n_candidates == 0) return std::vector<AlloyCandidate>{};
+
+  std::vector<std::string_view> pool;
+  if (alloying_pool && !alloying_pool->empty()) {
+    pool.assign(alloying_pool->begin(), alloying_pool->end());
+  } else {
+    pool.assign(DEFAULT_POOL.begin(), DEFAULT_POOL.end());
+  }
+  // Name number 0 is the base, 1 + i is pool[i].
+  auto name_of = [&](std::uint32_t id) { return id == 0 ? base : pool[id - 1]; };
+
+  CandidateRng g = seed ? CandidateRng::seed_from_u64(*seed) : CandidateRng::seed_from_entropy();
+  PropertyEstimator estimator;
+  std::vector<std::uint32_t> target_slots;
+  target_slots.reserve(targets.size());
+  for (const AlloyTarget& t : targets) target_slots.push_back(estimator.intern(t.property));
+  std::vector<Kept> kept;
+  kept.reserve(static_cast<std::size_t>(std::min(n_candidates / 4, kReserveCap)));
+  std::vector<std::pair<std::uint32_t, double>> compositions;
+  std::vector<std::pair<std::uint32_t, double>> estimates;
+
+  std::array<Constituent, 5> constituents{};
+  for (std::uint64_t c = 0; c < n_candidates; ++c) {
+    const CompositionDraw d = draw_composition(g, pool.size());
+    std::size_t n = 0;
+    auto put = [&](std::uint32_t id, double fraction) {
+      const std::string_view name = name_of(id);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (constituents[i].name == name) {
+          constituents[i].fraction = fraction;  // a later insertion replaces the value
+          return;
+        }
+      }
+      constituents[n] = {name, fraction, id};
+      ++n;
+    };
+    put(0, d.base_fraction);
+    for (std::size_t j = 0; j < d.k; ++j) put(static_cast<std::uint32_t>(d.index[j] + 1), d.fraction[j]);
+
+    estimator.estimate(std::span<const Constituent>(constituents.data(), n));
+    const std::optional<double> score =
+        score_estimate(targets, [&](std::size_t i) { return estimator.value_of(target_slots[i]); });
+    if (!score) continue;
+
+    kept.push_back(Kept{*score, compositions.size(), estimates.size(), static_cast<std::uint32_t>(estimator.size()),
+                        static_cast<std::uint8_t>(n)});
+    for (std::size_t i = 0; i < n; ++i) compositions.emplace_back(constituents[i].number, constituents[i].fraction);
+    for (std::size_t i = 0; i < estimator.size(); ++i) estimates.emplace_back(estimator.slot(i), estimator.value(i));
+  }
+
+  std::stable_sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) { return ranks_before(a.score, b.score); });
+
+  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(top_k, kept.size()));
+  std::vector<AlloyCandidate> result;
+  result.reserve(count);
+  for (std::size_t r = 0; r < count; ++r) {
+    const Kept& k = kept[r];
+    AlloyCandidate& out = result.emplace_back();
+    out.score = k.score;
+    out.composition.reserve(k.composition_size);
+    for (std::size_t i = 0; i < k.composition_size; ++i) {
+      const auto& [id, fraction] = compositions[k.composition_begin + i];
+      out.composition.emplace_back(std::string(name_of(id)), fraction);
+    }
+    out.estimated_properties.reserve(k.estimate_size);
+    for (std::size_t i = 0; i < k.estimate_size; ++i) {
+      const auto& [slot, value] = estimates[k.estimate_begin + i];
+      out.estimated_properties.emplace_back(std::string(estimator.slot_key(slot)), value);
+    }
+    std::sort(out.estimated_properties.begin(), out.estimated_properties.end());
+  }
+  return result;
+}
+
+}  // namespace tess::alloy

@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "alloy/candidate_rng.h"
+#include "alloy/estimate.h"
+#include "alloy/optimize.h"
+#include "data_loader/store.h"
+
+namespace {
+
+using tess::Json;
+using tess::alloy::AlloyTarget;
+using tess::alloy::CandidateRng;
+using tess::alloy::Composition;
+using tess::alloy::PropertyMap;
+
+void put(const std::string& name, Json value) {
+  ASSERT_TRUE(tess::data_loader::DATA().insert_entry("alloy", name, std::move(value)).ok());
+}
+
+// ---------------------------------------------------------------------------
+// CandidateRng
+// ---------------------------------------------------------------------------
+
+TEST(CandidateRng, XoshiroOutputsFromAKnownState) {
+  CandidateRng g = CandidateRng::from_state({1, 2, 3, 4});
+  EXPECT_EQ(g.next_u64(), 41943041u);
+  EXPECT_EQ(g.next_u64(), 58720359u);
+  EXPECT_EQ(g.next_u64(), 3588806011781223u);
+  EXPECT_EQ(g.next_u64(), 3591011842654386u);
+}
+
+TEST(CandidateRng, SeedExpansion) {
+  const CandidateRng::SeedBytes expected = {0xec, 0xf2, 0x73, 0xf9, 0x81, 0xb5, 0xcd, 0x45, 0x87, 0xf0, 0x46,
+                                            0x73, 0x06, 0xad, 0x6c, 0xad, 0xd0, 0xd0, 0xa3, 0xe3, 0x33, 0x17,
+                                            0xe7, 0x67, 0xf2, 0x9b, 0xea, 0x72, 0xd7, 0x8a, 0x7d, 0xfe};
+  EXPECT_EQ(CandidateRng::seed_bytes_from_u64(0), expected);
+  CandidateRng g = CandidateRng::seed_from_u64(0);
+  const CandidateRng::State state = {0x45CDB581F973F2ECULL, 0xAD6CAD067346F087ULL, 0x67E71733E3A3D0D0ULL,
+                                     0xFE7D8AD772EA9BF2ULL};
+  EXPECT_EQ(g.state(), state);
+  EXPECT_EQ(g.next_u64(), 0x7283E4C96896188CULL);
+
+  // All-zero seed bytes fall back to the SplitMix64 state, never a zero state.
+  const CandidateRng::State splitmix = {0xE220A8397B1DCDAFULL, 0x6E789E6AA1B965F4ULL, 0x06C45D188009454FULL,
+                                        0xF88BB8A8724C81ECULL};
+  EXPECT_EQ(CandidateRng::from_seed_bytes({}).state(), splitmix);
+
+  // The extreme seed expands like any other and seeds a working generator.
+  CandidateRng top = CandidateRng::seed_from_u64(UINT64_MAX);
+  EXPECT_NE(top.state(), CandidateRng::seed_from_u64(0).state());
+
+  // Entropy seeding gives distinct generators.
+  EXPECT_NE(CandidateRng::seed_from_entropy().state(), CandidateRng::seed_from_entropy().state());
+}
+
+TEST(CandidateRng, UniformBelowRejectsAndConsumes) {
+  // uniform_below(1) is always 0 but consumes every output >= 2^63 it rejects.
+  CandidateRng g = CandidateRng::seed_from_u64(7);
+  CandidateRng shadow = g;
+  int rejected = 0;
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_EQ(g.uniform_below(1), 0u);
+    for (;;) {
+      if (shadow.next_u64() < (std::uint64_t{1} << 63)) break;
+      ++rejected;
+    }
+    ASSERT_EQ(g.state(), shadow.state());
+  }
+  EXPECT_GT(rejected, 10);
+
+  // Widening multiply: the result is the high word of v * n.
+  CandidateRng h = CandidateRng::seed_from_u64(0);
+  EXPECT_EQ(h.uniform_below(6), 2u);  // high word of 0x7283E4C96896188C * 6
+  for (int i = 0; i < 1000; ++i) EXPECT_LT(h.uniform_below(3), 3u);
+}
+
+TEST(CandidateRng, UniformRealBoundsAndRejection) {
+  // An output whose top 52 bits are zero gives exactly `low`.
+  CandidateRng low = CandidateRng::from_state({0, 5, 9, std::uint64_t{1} << 41});
+  EXPECT_EQ(low.uniform_real(0.0005, 0.2), 0.0005);
+
+  // The largest output stays below 0.2 without a retry.
+  CandidateRng top = CandidateRng::from_state({0, 5, 9, UINT64_MAX});
+  CandidateRng top_shadow = top;
+  const double r = top.uniform_real(0.0005, 0.2);
+  EXPECT_LT(r, 0.2);
+  EXPECT_EQ(r, 0.19999999999999996);
+  top_shadow.next_u64();
+  EXPECT_EQ(top.state(), top_shadow.state());
+
+  // A result that rounds up to `high` is drawn again.
+  const double high = std::nextafter(1.0, 2.0);
+  CandidateRng up = CandidateRng::from_state({0, 5, 9, UINT64_MAX});
+  CandidateRng up_shadow = up;
+  EXPECT_EQ(up.uniform_real(1.0, high), 1.0);
+  up_shadow.next_u64();
+  EXPECT_NE(up.state(), up_shadow.state());
+}
+
+// ---------------------------------------------------------------------------
+// Estimation
+// ---------------------------------------------------------------------------
+
+class Estimate : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    put("EstA", Json::parse(R"({"Properties": {"x": 10, "s": "text"}, "n": 26})"));
+    put("EstB", Json::parse(R"({"Properties": {"x": 20, "y": 5}})"));
+    put("EstTwice", Json::parse(R"({"x": 1, "Properties": {"x": 3}})"));
+    put("EstStringProps", Json::parse(R"({"m": -4, "Properties": "none"})"));
+    put("EstArray", Json::parse(R"([1, 2, 3])"));
+    put("EstWide", Json::parse(R"({"Properties": {"a": 1, "b": 2, "x": 30, "z": 7.5}, "AtomicNumber": 3})"));
+  }
+  static double at(const PropertyMap& m, const std::string& key) {
+    auto v = tess::alloy::find_property(m, key);
+    EXPECT_TRUE(v.has_value()) << key;
+    return v.value_or(std::nan(""));
+  }
+};
+
+TEST_F(Estimate, RuleOfMixtures) {
+  using tess::alloy::estimate_properties;
+  EXPECT_TRUE(estimate_properties(Composition{}).empty());
+
+  PropertyMap ab = estimate_properties(Composition{{"EstA", 0.6}, {"EstB", 0.4}});
+  EXPECT_EQ(at(ab, "x"), 14.0);
+  EXPECT_EQ(at(ab, "y"), 5.0);  // only B carries y: not diluted
+  EXPECT_EQ(at(ab, "n"), 26.0);
+  EXPECT_EQ(ab.size(), 3u);  // no "s", no "Properties"
+  EXPECT_TRUE(std::is_sorted(ab.begin(), ab.end()));
+
+  EXPECT_EQ(at(estimate_properties(Composition{{"EstA", 0.6}, {"NoSuchEntry", 0.4}}), "x"), 10.0);
+  EXPECT_EQ(at(estimate_properties(Composition{{"EstA", 3}, {"EstB", 1}}), "x"), 12.5);
+  EXPECT_EQ(at(estimate_properties(Composition{{"EstTwice", 1}}), "x"), 2.0);
+  EXPECT_EQ(estimate_properties(Composition{{"EstStringProps", 1}}), (PropertyMap{{"m", -4.0}}));
+  EXPECT_TRUE(estimate_properties(Composition{{"EstArray", 1}}).empty());
+  EXPECT_TRUE(estimate_properties(Composition{{"esta", 1}}).empty());  // exact names only
+
+  // Keys carried only by constituents of fraction 0 (or a negative sum) are left out.
+  PropertyMap zero = estimate_properties(Composition{{"EstA", 1}, {"EstB", 0}});
+  EXPECT_FALSE(tess::alloy::find_property(zero, "y"));
+  EXPECT_FALSE(tess::alloy::find_property(estimate_properties(Composition{{"EstB", -1}}), "y"));
+
+  // One product and one sum per contribution, in composition order.
+  const double f1 = 0.1, f2 = 0.7;
+  PropertyMap mix = estimate_properties(Composition{{"EstA", f1}, {"EstWide", f2}});
+  const double w = f2 * 30.0 + (f1 * 10.0 + 0.0);
+  EXPECT_EQ(at(mix, "x"), w / (f2 + (f1 + 0.0)));
+}
+
+TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
+  // One estimator through compositions of different layouts must give what a
+  // fresh estimate gives each time (no stale sums or keys).
+  const std::vector<Composition> runs = {
+      {{"EstA", 0.6}, {"EstB", 0.4}},  {{"EstWide", 0.5}, {"EstA", 0.5}}, {{"EstB", 1}},
+      {{"EstTwice", 0.3}, {"EstWide", 0.2}, {"EstStringProps", 0.5}}, {},
+      {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}}, {{"EstA", 0.6}, {"EstB", 0.4}},
+  };
+  // Numbered names (whose tier the estimator remembers) and unnumbered ones
+  // give the same results.
+  const std::vector<std::string> numbers = {"EstA", "EstB", "EstWide", "EstTwice", "EstStringProps", "NoSuchEntry"};
+  for (bool numbered : {false, true}) {
+    tess::alloy::PropertyEstimator estimator;
+    for (Composition c : runs) {
+      if (numbered) c.emplace_back("NoSuchEntry", 0.5);
+      std::vector<tess::alloy::Constituent> cs;
+      for (const auto& [n, f] : c) {
+        const auto at = std::find(numbers.begin(), numbers.end(), n) - numbers.begin();
+        cs.push_back({n, f, numbered ? static_cast<std::uint32_t>(at) : tess::alloy::kUnnumbered});
+      }
+      estimator.estimate(cs);
+      EXPECT_EQ(estimator.to_map(), tess::alloy::estimate_properties(c));
+      for (const auto& [k, v] : estimator.to_map()) EXPECT_EQ(estimator.find(k), v);
+      EXPECT_FALSE(estimator.find("Properties"));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Drawing, scoring and ranking
+// ---------------------------------------------------------------------------
+
+TEST(AlloySearch, SeedZeroDrawsFromTheDefaultPool) {
+  CandidateRng g = CandidateRng::seed_from_u64(0);
+  auto d = tess::alloy::draw_composition(g, 6);
+  ASSERT_EQ(d.k, 2u);
+  EXPECT_EQ(d.index[0], 2u);  // Mn
+  EXPECT_EQ(d.index[1], 3u);  // Si
+  EXPECT_EQ(d.fraction[0], 0.17946726494484508);
+  EXPECT_EQ(d.fraction[1], 0.18861849134850647);
+  EXPECT_EQ(d.base_fraction, 0.6319142437066485);
+  d = tess::alloy::draw_composition(g, 6);
+  ASSERT_EQ(d.k, 2u);
+  EXPECT_EQ(d.index[0], 2u);  // Mn
+  EXPECT_EQ(d.index[1], 5u);  // Mo
+  d = tess::alloy::draw_composition(g, 6);
+  ASSERT_EQ(d.k, 3u);
+  EXPECT_EQ(d.index[0], 0u);  // Cr
+  EXPECT_EQ(d.index[1], 5u);  // Mo
+  EXPECT_EQ(d.index[2], 2u);  // Mn
+}
+
+TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
+  CandidateRng g = CandidateRng::seed_from_u64(99);
+  int scaled = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const auto d = tess::alloy::draw_composition(g, 5);
+    ASSERT_LE(d.k, 4u);
+    double s = 0.0;
+    for (std::size_t j = 0; j < d.k; ++j) {
+      ASSERT_LT(d.index[j], 5u);
+      for (std::size_t l = 0; l < j; ++l) ASSERT_NE(d.index[j], d.index[l]);
+      s += d.fraction[j];
+    }
+    EXPECT_LE(s, 0.5 + 1e-15);
+    EXPECT_GE(d.base_fraction, 0.5 - 1e-15);
+    if (s > 0.4999) ++scaled;
+  }
+  EXPECT_GT(scaled, 0);
+  // A pool of one name draws k = 0 or 1 only, always position 0.
+  for (int i = 0; i < 200; ++i) {
+    const auto d = tess::alloy::draw_composition(g, 1);
+    ASSERT_LE(d.k, 1u);
+    if (d.k == 1) {
+      EXPECT_EQ(d.index[0], 0u);
+    }
+  }
+}
+
+TEST(AlloySearch, Scoring) {
+  auto score = [](std::vector<AlloyTarget> targets, double x) {
+    return tess::alloy::score_estimate(targets, [&](std::size_t i) -> std::optional<double> {
+      if (targets[i].property == "x") return x;
+      return std::nullopt;
+    });
+  };
+  EXPECT_EQ(score({{"x", 10.0, 20.0, 2.0}}, 14), 20.0);
+  EXPECT_EQ(score({{"x", 10.0, std::nullopt, 1.0}}, 14), 4.0);
+  EXPECT_EQ(score({{"x", 10.0, std::nullopt, 2.0}}, 17), 14.0);
+  EXPECT_EQ(score({{"x", std::nullopt, 20.0, -1.0}}, 17), -3.0);
+  EXPECT_EQ(score({{"x", 14.0, 14.0, 3.0}}, 14), 0.0);  // equal to both bounds passes
+  EXPECT_FALSE(score({{"x", 20.0, 10.0, 1.0}}, 14));
+  EXPECT_FALSE(score({{"x", 15.0, std::nullopt, 1.0}}, 14));
+  EXPECT_FALSE(score({{"x", std::nullopt, 13.0, 1.0}}, 14));
+  EXPECT_FALSE(score({{"x", std::nullopt, std::nullopt, 1.0}, {"", std::nullopt, std::nullopt, 1.0}}, 14));
+  EXPECT_TRUE(std::isnan(*score({{"x", 10.0, std::nullopt, std::nan("")}}, 14)));
+}
+
+TEST(AlloySearch, ChecksAndTrivialRuns) {
+  using tess::alloy::optimize_alloy;
+  const std::vector<AlloyTarget> one = {{"x", std::nullopt, std::nullopt, 1.0}};
+  auto r = optimize_alloy({}, "", std::nullopt, 10, 5, 1);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().message(), "alloy::optimize_alloy: at least one target is required");
+  r = optimize_alloy(one, "", std::nullopt, 10, 5, 1);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().message(), "alloy::optimize_alloy: base element name required");
+  r = optimize_alloy(one, "Fe", std::nullopt, 0, 5, std::nullopt);
+  ASSERT_TRUE(r.ok());
+  EXPECT_TRUE(r->empty());
+}
+
+TEST(AlloySearch, RankingTiesAndScoresThatAreNotNumbers) {
+  const double inf = std::numeric_limits<double>::infinity();
+  put("RankBase", Json{{"Properties", {{"x", 1.0}}}});
+  put("RankUp", Json{{"Properties", {{"x", inf}}}});
+  put("RankDown", Json{{"Properties", {{"x", -inf}}}});
+  put("RankHigh", Json{{"Properties", {{"x", 2.0}}}});
+  put("RankSame", Json{{"Properties", {{"x", 1.0}}}});
+  const std::vector<std::string> pool = {"RankUp", "RankDown", "RankHigh", "RankSame"};
+  // x = inf scores inf, x = +inf with -inf is NaN (kept: NaN < min is false),
+  // x = -inf alone is rejected, finite x scores finitely; k = 0 and "RankSame"
+  // alone tie.
+  const std::vector<AlloyTarget> targets = {{"x", -1e308, std::nullopt, 1.0}};
+  const std::uint64_t n = 400;
+  auto r = tess::alloy::optimize_alloy(targets, "RankBase", pool, n, n, 5);
+  ASSERT_TRUE(r.ok());
+
+  // The draws, in order, to locate every returned candidate.
+  CandidateRng g = CandidateRng::seed_from_u64(5);
+  std::vector<Composition> drawn;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const auto d = tess::alloy::draw_composition(g, pool.size());
+    Composition c;
+    tess::alloy::set_fraction(c, "RankBase", d.base_fraction);
+    for (std::size_t j = 0; j < d.k; ++j) tess::alloy::set_fraction(c, pool[d.index[j]], d.fraction[j]);
+    drawn.push_back(std::move(c));
+  }
+  // Scores descend, NaN ones come last, and within a run of equal scores (or
+  // of NaN ones) the candidates appear in drawing order.
+  std::size_t nan_count = 0;
+  bool saw_finite = false;
+  std::ptrdiff_t last_position = -1;
+  double last_score = inf;
+  for (const auto& c : *r) {
+    const bool nan = std::isnan(c.score);
+    const bool same_run = nan ? std::isnan(last_score) : c.score == last_score;
+    if (!nan) {
+      ASSERT_FALSE(std::isnan(last_score)) << "a numeric score after a NaN one";
+      ASSERT_LE(c.score, last_score);
+    }
+    auto it = std::find(drawn.begin() + (same_run ? last_position + 1 : 0), drawn.end(), c.composition);
+    ASSERT_NE(it, drawn.end()) << "not in drawing order";
+    nan_count += nan ? 1 : 0;
+    saw_finite = saw_finite || std::isfinite(c.score);
+    last_score = c.score;
+    last_position = it - drawn.begin();
+  }
+  EXPECT_TRUE(saw_finite);
+  EXPECT_GT(nan_count, 0u);
+  EXPECT_EQ(r->front().score, inf);
+
+  // top_k cuts the same ranking.
+  auto top = tess::alloy::optimize_alloy(targets, "RankBase", pool, n, 3, 5);
+  ASSERT_TRUE(top.ok());
+  ASSERT_EQ(top->size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ((*top)[i].composition, (*r)[i].composition);
+}
+
+}  // namespace
