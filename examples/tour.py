@@ -48,9 +48,13 @@ def tour_catalogue() -> None:
         ("DuplexSteel2205", "Density_kg_m3"),
     ]:
         print(f"  {name:<16} {prop:<20} {core.py_sample(name, prop):>10.1f}")
-    for at in [(0.0005, 0.0002, 0.0002), (-0.0005, 0.0002, 0.0002)]:
+    print("  DuplexSteel2205 YoungsModulus_GPa along x through 1 mm grains (austenite 195, ferrite 210):")
+    for i in range(-3, 3):
+        at = (0.001 * i + 0.0005, 0.0002, 0.0002)
         value = core.py_sample("DuplexSteel2205", "YoungsModulus_GPa", at, 0.001)
-        print(f"  DuplexSteel2205 YoungsModulus_GPa at {at} (1 mm grains): {value:.1f}")
+        print(f"    x = {at[0] * 1000:+.1f} mm: {value:.1f}")
+    coarse = core.py_sample("DuplexSteel2205", "YoungsModulus_GPa", (0.0, 0.0, 0.0), 0.05)
+    print(f"  ... and observed at 5 cm, the volume-weighted average: {coarse:.1f}")
 
 
 def main() -> None:

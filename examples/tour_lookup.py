@@ -9,7 +9,6 @@ from tessarine import _tessarine_core as core
 
 
 def tour_lookup(out: Path) -> None:
-    print("== Lookup ==")
     print(f"tiers: {', '.join(sorted(core.py_list_tiers()))}")
 
     # An element by its symbol in any case, and by its aliases.
