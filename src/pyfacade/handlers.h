@@ -12,4 +12,8 @@ PyObject* h_version_rust(Args& a);
 // fn_sample.cpp
 PyObject* h_py_sample(Args& a);
 
+// fn_export_surface.cpp
+PyObject* h_py_export_stl(Args& a);
+PyObject* h_py_export_obj(Args& a);
+
 }  // namespace tess::py
