@@ -1,5 +1,9 @@
 #include "export/boundary.h"
 
+#include <algorithm>
+
+#include "common/thread_pool.h"
+
 namespace tess::exporter {
 
 std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
@@ -22,15 +26,35 @@ FaceSweep::FaceSweep(const VoxelGrid& grid) : nx_(grid.nx), ny_(grid.ny), nz_(gr
     return;
   }
   ids_.resize(grid.phase_ids.size());
-  for (std::uint64_t k = 0; k < nz_; ++k)
-    for (std::uint64_t j = 0; j < ny_; ++j)
-      for (std::uint64_t i = 0; i < nx_; ++i)
-        ids_[static_cast<std::size_t>((i * ny_ + j) * nz_ + k)] = grid.phase_ids[grid.flat_index(i, j, k)];
+  empty_.assign(static_cast<std::size_t>(nz_), -1);
+  // For each j this is a transpose of an nx-by-nz matrix; tiles keep both
+  // sides in cache.
+  constexpr std::uint64_t kTile = 16;
+  const std::int32_t* src = grid.phase_ids.data();
+  std::int32_t* dst = ids_.data();
+  const std::uint64_t nx = nx_, ny = ny_, nz = nz_;
+  parallel_for(static_cast<std::size_t>(ny), [&](std::size_t j) {
+    for (std::uint64_t k0 = 0; k0 < nz; k0 += kTile)
+      for (std::uint64_t i0 = 0; i0 < nx; i0 += kTile)
+        for (std::uint64_t k = k0; k < std::min(k0 + kTile, nz); ++k)
+          for (std::uint64_t i = i0; i < std::min(i0 + kTile, nx); ++i)
+            dst[(i * ny + j) * nz + k] = src[i + nx * (j + ny * k)];
+  });
+}
+
+std::vector<std::uint64_t> FaceSweep::count_per_run() const {
+  std::vector<std::uint64_t> counts(plane_count(), 0);
+  parallel_for(counts.size(), [&](std::size_t run) {
+    std::uint64_t n = 0;
+    for_each_in(run, [&](const LatticeFace&) { ++n; });
+    counts[run] = n;
+  });
+  return counts;
 }
 
 std::uint64_t FaceSweep::count() const {
   std::uint64_t n = 0;
-  for_each([&](const LatticeFace&) { ++n; });
+  for (auto c : count_per_run()) n += c;
   return n;
 }
 

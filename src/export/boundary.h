@@ -43,43 +43,70 @@ class FaceSweep {
   // boundary_quads: the x-planes, then the y-planes, then the z-planes,
   // i outermost, k innermost.
   template <class F>
-  void for_each(F&& visit) const;
+  void for_each(F&& visit) const {
+    for (std::size_t p = 0; p < plane_count(); ++p) for_each_in(p, visit);
+  }
+
+  // The faces come in runs, one per (pass, i): first the nx + 1 runs of the
+  // x-planes, then nx runs for each of the y- and z-passes. Runs are
+  // independent of one another, so writers may fill them in parallel.
+  std::size_t plane_count() const { return nx_ == 0 ? 0 : static_cast<std::size_t>(3 * nx_ + 1); }
+  template <class F>
+  void for_each_in(std::size_t run, F&& visit) const;
 
   // The number of faces for_each visits.
   std::uint64_t count() const;
+  // The number of faces of each run.
+  std::vector<std::uint64_t> count_per_run() const;
 
  private:
-  std::int32_t id(std::uint64_t i, std::uint64_t j, std::uint64_t k) const {
-    return ids_[static_cast<std::size_t>((i * ny_ + j) * nz_ + k)];
+  const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {
+    return ids_.data() + static_cast<std::size_t>((i * ny_ + j) * nz_);
   }
   std::vector<std::int32_t> ids_;
+  std::vector<std::int32_t> empty_;  // nz ids of -1
   std::uint64_t nx_, ny_, nz_;
 };
 
 template <class F>
-void FaceSweep::for_each(F&& visit) const {
+void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
   LatticeFace face{};
   auto emit = [&](std::uint8_t axis, std::int32_t a, std::int32_t b, std::uint64_t i, std::uint64_t j,
                   std::uint64_t k) {
-    if (a == b) return;
     face.axis = axis;
     face.sign = b >= 0 ? -1 : 1;
     face.phase = b >= 0 ? b : a;
     face.c0 = {i, j, k};
     visit(static_cast<const LatticeFace&>(face));
   };
-  for (std::uint64_t i = 0; i <= nx_; ++i)
+  // Faces between two rows along k (contiguous here); rows beyond the grid
+  // are the row of -1.
+  auto between_rows = [&](std::uint8_t axis, const std::int32_t* a, const std::int32_t* b, std::uint64_t i,
+                          std::uint64_t j) {
+    for (std::uint64_t k = 0; k < nz_; ++k) {
+      if (a[k] != b[k]) emit(axis, a[k], b[k], i, j, k);
+    }
+  };
+  const std::int32_t* none = empty_.data();
+  if (run <= nx_) {
+    const std::uint64_t i = run;
     for (std::uint64_t j = 0; j < ny_; ++j)
-      for (std::uint64_t k = 0; k < nz_; ++k)
-        emit(0, i > 0 ? id(i - 1, j, k) : -1, i < nx_ ? id(i, j, k) : -1, i, j, k);
-  for (std::uint64_t i = 0; i < nx_; ++i)
+      between_rows(0, i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none, i, j);
+  } else if (run <= 2 * nx_) {
+    const std::uint64_t i = run - (nx_ + 1);
     for (std::uint64_t j = 0; j <= ny_; ++j)
-      for (std::uint64_t k = 0; k < nz_; ++k)
-        emit(1, j > 0 ? id(i, j - 1, k) : -1, j < ny_ ? id(i, j, k) : -1, i, j, k);
-  for (std::uint64_t i = 0; i < nx_; ++i)
-    for (std::uint64_t j = 0; j < ny_; ++j)
-      for (std::uint64_t k = 0; k <= nz_; ++k)
-        emit(2, k > 0 ? id(i, j, k - 1) : -1, k < nz_ ? id(i, j, k) : -1, i, j, k);
+      between_rows(1, j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none, i, j);
+  } else {
+    const std::uint64_t i = run - (2 * nx_ + 1);
+    for (std::uint64_t j = 0; j < ny_; ++j) {
+      const std::int32_t* r = row(i, j);
+      if (r[0] != -1) emit(2, -1, r[0], i, j, 0);
+      for (std::uint64_t k = 1; k < nz_; ++k) {
+        if (r[k - 1] != r[k]) emit(2, r[k - 1], r[k], i, j, k);
+      }
+      if (r[nz_ - 1] != -1) emit(2, r[nz_ - 1], -1, i, j, nz_);
+    }
+  }
 }
 
 // The lattice coordinates origin + i * voxel_size, i = 0 .. n, of one axis.

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/numfmt.h"
+#include "common/thread_pool.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
 
@@ -40,7 +41,13 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads) {
 Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
                                double voxel_size) {
   const FaceSweep sweep(grid);
-  const std::uint64_t quads = sweep.count();
+  const auto per_run = sweep.count_per_run();
+  std::uint64_t quads = 0;
+  std::vector<std::size_t> start(per_run.size());
+  for (std::size_t r = 0; r < per_run.size(); ++r) {
+    start[r] = 84 + 100 * static_cast<std::size_t>(quads);
+    quads += per_run[r];
+  }
   auto facets = stl_facet_count(quads);
   if (!facets) return std::move(facets).error();
 
@@ -55,19 +62,21 @@ Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, con
   const std::uint32_t count = *facets;
   std::memcpy(out.data() + 80, &count, 4);
 
-  char* p = out.data() + 84;
-  sweep.for_each([&](const LatticeFace& face) {
-    float normal[3] = {0.0f, 0.0f, 0.0f};
-    normal[face.axis] = static_cast<float>(face.sign);
-    const auto c = face.corners();
-    for (const auto& tri : kFacetCorners) {
-      float rec[12];
-      std::memcpy(rec, normal, sizeof normal);
-      for (int v = 0; v < 3; ++v)
-        for (int a = 0; a < 3; ++a) rec[3 + 3 * v + a] = f[a][static_cast<std::size_t>(c[tri[v]][a])];
-      std::memcpy(p, rec, sizeof rec);
-      p += 50;  // the attribute word stays 0
-    }
+  parallel_for(per_run.size(), [&](std::size_t run) {
+    char* p = out.data() + start[run];
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      float normal[3] = {0.0f, 0.0f, 0.0f};
+      normal[face.axis] = static_cast<float>(face.sign);
+      const auto c = face.corners();
+      for (const auto& tri : kFacetCorners) {
+        float rec[12];
+        std::memcpy(rec, normal, sizeof normal);
+        for (int v = 0; v < 3; ++v)
+          for (int a = 0; a < 3; ++a) rec[3 + 3 * v + a] = f[a][static_cast<std::size_t>(c[tri[v]][a])];
+        std::memcpy(p, rec, sizeof rec);
+        p += 50;  // the attribute word stays 0
+      }
+    });
   });
   return out;
 }
@@ -88,31 +97,59 @@ std::string stl_ascii(std::string_view name, const VoxelGrid& grid, const Point&
       }
       h += "\n    outer loop\n";
     }
+  static constexpr std::string_view kVertex = "\t  vertex ";
   static constexpr std::string_view kTail = "    endloop\n  endfacet\n";
+  auto head_of = [&](const LatticeFace& face) -> const std::string& {
+    return facet_head[face.axis][face.sign < 0 ? 0 : 1];
+  };
+  auto corner_size = [&](const LatticeFace::Corner& c) {
+    return text[0][static_cast<std::size_t>(c[0])].size() + text[1][static_cast<std::size_t>(c[1])].size() +
+           text[2][static_cast<std::size_t>(c[2])].size();
+  };
 
-  std::string out = "solid ";
-  out.append(name);
-  out += '\n';
-  sweep.for_each([&](const LatticeFace& face) {
-    const auto c = face.corners();
-    const std::string& head = facet_head[face.axis][face.sign < 0 ? 0 : 1];
-    for (const auto& tri : kFacetCorners) {
-      out += head;
-      for (int v : tri) {
-        out += "\t  vertex ";
-        out += text[0][static_cast<std::size_t>(c[v][0])];
-        out += ' ';
-        out += text[1][static_cast<std::size_t>(c[v][1])];
-        out += ' ';
-        out += text[2][static_cast<std::size_t>(c[v][2])];
-        out += '\n';
-      }
-      out += kTail;
-    }
+  // The exact size of every run's text, then each run written in place.
+  std::vector<std::size_t> start(sweep.plane_count() + 1, 0);
+  parallel_for(sweep.plane_count(), [&](std::size_t run) {
+    std::size_t n = 0;
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      const auto c = face.corners();
+      n += 2 * (head_of(face).size() + kTail.size()) + 6 * (kVertex.size() + 3);
+      n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
+    });
+    start[run + 1] = n;
   });
-  out += "endsolid ";
-  out.append(name);
-  out += '\n';
+  const std::string first = "solid " + std::string(name) + "\n";
+  const std::string last = "endsolid " + std::string(name) + "\n";
+  start[0] = first.size();
+  for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+
+  std::string out(start.back() + last.size(), '\0');
+  std::memcpy(out.data(), first.data(), first.size());
+  std::memcpy(out.data() + start.back(), last.data(), last.size());
+  parallel_for(sweep.plane_count(), [&](std::size_t run) {
+    char* p = out.data() + start[run];
+    auto put = [&](std::string_view s) {
+      std::memcpy(p, s.data(), s.size());
+      p += s.size();
+    };
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      const auto c = face.corners();
+      const std::string& head = head_of(face);
+      for (const auto& tri : kFacetCorners) {
+        put(head);
+        for (int v : tri) {
+          put(kVertex);
+          put(text[0][static_cast<std::size_t>(c[v][0])]);
+          *p++ = ' ';
+          put(text[1][static_cast<std::size_t>(c[v][1])]);
+          *p++ = ' ';
+          put(text[2][static_cast<std::size_t>(c[v][2])]);
+          *p++ = '\n';
+        }
+        put(kTail);
+      }
+    });
+  });
   return out;
 }
 
