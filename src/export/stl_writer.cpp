@@ -38,7 +38,7 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads) {
   return static_cast<std::uint32_t>(quads * 2);
 }
 
-Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
+Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
                                double voxel_size) {
   const FaceSweep sweep(grid);
   const auto per_run = sweep.count_per_run();
@@ -55,7 +55,7 @@ Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, con
   std::array<std::vector<float>, 3> f;
   for (int a = 0; a < 3; ++a) f[a].assign(at[a].begin(), at[a].end());  // rounded to nearest
 
-  std::string out(84 + 50 * static_cast<std::size_t>(*facets), '\0');
+  FileBuffer out(84 + 50 * static_cast<std::size_t>(*facets));
   std::string header = "tessarine ";
   header.append(name);
   std::memcpy(out.data(), header.data(), std::min<std::size_t>(header.size(), 80));
@@ -81,7 +81,7 @@ Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, con
   return out;
 }
 
-std::string stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size) {
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size) {
   const FaceSweep sweep(grid);
   const auto at = lattice_of(grid, origin, voxel_size);
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
@@ -123,7 +123,7 @@ std::string stl_ascii(std::string_view name, const VoxelGrid& grid, const Point&
   start[0] = first.size();
   for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
 
-  std::string out(start.back() + last.size(), '\0');
+  FileBuffer out(start.back() + last.size());
   std::memcpy(out.data(), first.data(), first.size());
   std::memcpy(out.data() + start.back(), last.data(), last.size());
   parallel_for(sweep.plane_count(), [&](std::size_t run) {
@@ -163,10 +163,10 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
     if (binary) {
       auto bytes = stl_binary(name, *grid, bounds.min, voxel_size);
       if (!bytes) return std::move(bytes).error();
-      if (auto w = write_file(out_path, *bytes, Parents::require); !w) return std::move(w).error();
+      if (auto w = write_file(out_path, bytes->view(), Parents::require); !w) return std::move(w).error();
     } else {
-      const std::string body = stl_ascii(name, *grid, bounds.min, voxel_size);
-      if (auto w = write_file(out_path, body, Parents::create); !w) return std::move(w).error();
+      const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size);
+      if (auto w = write_file(out_path, body.view(), Parents::create); !w) return std::move(w).error();
     }
   } catch (const std::bad_alloc&) {
     return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");

@@ -8,6 +8,7 @@
 
 #include "common/error.h"
 #include "export/boundary.h"
+#include "export/file_io.h"
 #include "sample/voxel_map.h"
 
 namespace tess::exporter {
@@ -22,10 +23,10 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
 Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
 
 // The whole binary file: 80-byte header, facet count, 50 bytes per facet.
-Result<std::string> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
+Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
                                double voxel_size);
 
 // The whole ASCII file.
-std::string stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size);
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size);
 
 }  // namespace tess::exporter
