@@ -92,6 +92,13 @@ def test_bad_requests_raise_and_write_nothing(tmp_path: Path) -> None:
     with pytest.raises(RuntimeError, match=r"^export_obj: obj_path '.*mesh\.mtl' is also where"):
         core.py_export_obj(TWO_PHASE, str(mesh), BOX, VOXEL)
     assert not mesh.exists()
+    # Also through a link that leads the OBJ onto its own MTL file.
+    (tmp_path / "real.mtl").write_text("keep")
+    (tmp_path / "link.obj").symlink_to(tmp_path / "real.mtl")
+    (tmp_path / "link.mtl").symlink_to(tmp_path / "real.mtl")
+    with pytest.raises(RuntimeError, match="^export_obj: obj_path"):
+        core.py_export_obj(TWO_PHASE, str(tmp_path / "link.obj"), BOX, VOXEL)
+    assert (tmp_path / "real.mtl").read_text() == "keep"
 
     cases = [
         (core.py_export_stl, ("", "x.stl", BOX, VOXEL), "export_stl: name required"),

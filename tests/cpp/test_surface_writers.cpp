@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
-#include "data_loader/store.h"
 #include "export/obj_writer.h"
 #include "export/stl_writer.h"
 
-namespace fs = std::filesystem;
 using namespace tess::exporter;
-using tess::Json;
 
 namespace {
 
@@ -36,20 +30,6 @@ float f32_at(const std::string& s, std::size_t at) {
   float v;
   std::memcpy(&v, s.data() + at, 4);
   return v;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-fs::path scratch(const char* name) {
-  fs::path dir = fs::temp_directory_path() / ("tess_writers_" + std::to_string(::getpid())) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
 }
 
 }  // namespace
@@ -153,51 +133,3 @@ TEST(ObjMtl, VertexMergingIsByExactCoordinates) {
   EXPECT_EQ(vertices, 6u * 5u);
 }
 
-TEST(Exporters, WriteFilesAndRefuseBadRequests) {
-  ASSERT_TRUE(tess::data_loader::DATA()
-                  .insert_entry("alloy", "wr_two", Json::parse(R"({"phase_volume_fractions": {"a": 1, "b": 1}})"))
-                  .ok());
-  const auto dir = scratch("exporters");
-  const tess::sample::Box box{{0, 0, 0}, {0.004, 0.004, 0.004}};
-
-  auto files = export_obj("wr_two", (dir / "out" / "part.obj").string(), box, 0.001, std::nullopt);
-  ASSERT_TRUE(files) << files.error().message();
-  EXPECT_EQ(files->mtl_path, (dir / "out" / "part.mtl").string());
-  EXPECT_EQ(slurp(files->obj_path).substr(0, 16), "mtllib part.mtl\n");
-  EXPECT_EQ(slurp(files->mtl_path).substr(0, 11), "newmtl a\nKd");
-
-  // An OBJ path that is its own MTL path would be overwritten: refused
-  // before anything is written.
-  auto self = export_obj("wr_two", (dir / "mesh.mtl").string(), box, 0.001, std::nullopt);
-  ASSERT_FALSE(self);
-  EXPECT_NE(self.error().message().find("export_obj: obj_path '"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir / "mesh.mtl"));
-  // Also through a link to the MTL file.
-  fs::create_symlink(dir / "out" / "part.mtl", dir / "link.obj");
-  fs::create_symlink(dir / "out" / "part.mtl", dir / "link.mtl");
-  EXPECT_FALSE(export_obj("wr_two", (dir / "link.obj").string(), box, 0.001, std::nullopt));
-
-  EXPECT_EQ(export_obj("", "x.obj", box, 0.001, std::nullopt).error().message(), "export_obj: name required");
-  EXPECT_EQ(export_obj("wr_two", "x.obj", box, 0.0, std::nullopt).error().message(),
-            "export_obj: voxel_size must be positive");
-  EXPECT_EQ(export_stl("", "x.stl", box, 0.001, std::nullopt, true).error().message(), "export_stl: name required");
-  EXPECT_EQ(export_stl("wr_two", "x.stl", box, -1.0, std::nullopt, true).error().message(),
-            "export_stl: voxel_size must be positive");
-
-  // Binary STL creates no directory; ASCII does.
-  const auto deep = (dir / "new" / "s.stl").string();
-  auto binary = export_stl("wr_two", deep, box, 0.001, std::nullopt, true);
-  ASSERT_FALSE(binary);
-  EXPECT_EQ(binary.error().message(), "No such file or directory (os error 2)");
-  ASSERT_TRUE(export_stl("wr_two", deep, box, 0.001, std::nullopt, false));
-  EXPECT_EQ(slurp(deep).substr(0, 13), "solid wr_two\n");
-  ASSERT_TRUE(export_stl("wr_two", deep, box, 0.001, std::nullopt, true));
-  const auto bytes = slurp(deep);
-  EXPECT_EQ(bytes.size(), 84 + 50 * std::size_t{u32_at(bytes, 80)});
-
-  // An impossible grid fails before anything is built.
-  auto huge = export_stl("wr_two", deep, {{0, 0, 0}, {1, 1, 1}}, 1e-9, std::nullopt, true);
-  ASSERT_FALSE(huge);
-  EXPECT_NE(huge.error().message().find("is too large"), std::string::npos);
-  fs::remove_all(dir.parent_path());
-}

@@ -85,19 +85,6 @@ TEST(VoxelMap, WidePlanesAgreeWithThePointPickerToo) {
   }
 }
 
-TEST(VoxelMap, CellsOfTwoVoxelsAlignToTheOrigin) {
-  store("vm_two", kTwoPhase);
-  const auto g = map("vm_two", {{0.001, 0.001, 0.001}, {0.009, 0.009, 0.009}}, 0.001, 0.002);
-  // Voxel 0 (centre 0.0015) shares cell 0 with nothing in the grid; voxels
-  // 1 and 2 (centres 0.0025, 0.0035) share cell 1.
-  for (std::uint64_t iz = 0; iz < g.nz; ++iz)
-    for (std::uint64_t iy = 0; iy < g.ny; ++iy)
-      for (std::uint64_t ix = 0; ix < g.nx; ++ix) {
-        const auto rep = [](std::uint64_t i) { return i == 0 ? 0 : (i + 1) / 2 * 2 - 1; };
-        EXPECT_EQ(g.at(ix, iy, iz), g.at(rep(ix), rep(iy), rep(iz)));
-      }
-}
-
 TEST(VoxelMap, FractionTablesThatCannotPick) {
   store("vm_string", R"({"phase_volume_fractions": {"b": 1, "a": "x"}})");
   auto g = map("vm_string", {{0, 0, 0}, {0.004, 0.004, 0.004}}, 0.001);
