@@ -56,6 +56,21 @@ def py_export_vtk_legacy(
     properties: list[str] | tuple[str, ...] | None = None,
     scale_m: float | None = None,
 ) -> str: ...
+def py_export_stl(
+    name: str,
+    out_path: str,
+    bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
+    voxel_size: float,
+    scale_m: float | None = None,
+    binary: bool = True,
+) -> str: ...
+def py_export_obj(
+    name: str,
+    obj_path: str,
+    bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
+    voxel_size: float,
+    scale_m: float | None = None,
+) -> tuple[str, str]: ...
 def py_bake_fourier(
     entry_name: str,
     property: str,

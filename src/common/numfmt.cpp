@@ -106,4 +106,11 @@ std::string json_float(double value) {
   return s;
 }
 
+void append_unsigned(std::string& out, unsigned long long value) {
+  std::array<char, 24> buf;
+  auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+  (void)ec;  // 20 digits at most
+  out.append(buf.data(), end);
+}
+
 }  // namespace tess::numfmt

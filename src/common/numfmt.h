@@ -25,4 +25,7 @@ std::string shortest_positional(double value);
 void append_json_float(std::string& out, double value);
 std::string json_float(double value);
 
+// An unsigned integer in plain decimal digits.
+void append_unsigned(std::string& out, unsigned long long value);
+
 }  // namespace tess::numfmt

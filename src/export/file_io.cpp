@@ -1,10 +1,13 @@
 #include "export/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <new>
+#include <utility>
 #include <system_error>
 
 namespace tess::exporter {
@@ -20,6 +23,32 @@ Status create_parent(const std::string& path) {
 }
 
 }  // namespace
+
+FileBuffer::FileBuffer(std::size_t size) : size_(size) {
+  if (size == 0) return;
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  if (size >= (std::size_t{2} << 20)) ::madvise(p, size, MADV_HUGEPAGE);  // a hint; failure is harmless
+#endif
+  data_ = static_cast<char*>(p);
+}
+
+FileBuffer::~FileBuffer() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+}
+
+FileBuffer::FileBuffer(FileBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
+  if (this != &other) {
+    if (data_ != nullptr) ::munmap(data_, size_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
 
 Status write_file(const std::string& path, std::string_view bytes, Parents parents) {
   if (parents == Parents::create) {

@@ -33,5 +33,8 @@ PyObject* h_py_ramachandran_region(Args& a);
 PyObject* h_py_bake_fourier(Args& a);
 // fn_alloy.cpp
 PyObject* h_py_optimize_alloy(Args& a);
+// fn_export_surface.cpp
+PyObject* h_py_export_stl(Args& a);
+PyObject* h_py_export_obj(Args& a);
 
 }  // namespace tess::py

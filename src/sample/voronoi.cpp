@@ -24,7 +24,26 @@ Result<PhasePicker> PhasePicker::build(const Json& entry) {
   if (picker.names_.empty()) return Error("voronoi sample: no numeric phase fractions");
   picker.total_ = sum;
   if (sum <= 0.0) return Error("voronoi sample: total phase volume must be > 0");
+  picker.build_thresholds();
   return picker;
+}
+
+void PhasePicker::build_thresholds() {
+  // With a finite total every running sum is finite and the exact pick is a
+  // non-decreasing step function of the hash; each step is found by bisection.
+  if (!std::isfinite(total_)) return;
+  constexpr std::uint64_t kTop = std::numeric_limits<std::uint64_t>::max();
+  first_ = pick_hash_exact(0);
+  const std::size_t last = pick_hash_exact(kTop);
+  for (std::size_t m = first_ + 1; m <= last; ++m) {
+    std::uint64_t lo = 0, hi = kTop;  // pick(lo) < m <= pick(hi)
+    while (hi - lo > 1) {
+      const std::uint64_t mid = lo + (hi - lo) / 2;
+      (pick_hash_exact(mid) >= m ? hi : lo) = mid;
+    }
+    thresholds_.push_back(hi);
+  }
+  has_thresholds_ = true;
 }
 
 std::int64_t PhasePicker::cell_index(double coord, double cell) {
@@ -34,16 +53,6 @@ std::int64_t PhasePicker::cell_index(double coord, double cell) {
   if (f >= 0x1p63) return std::numeric_limits<std::int64_t>::max();
   if (f < -0x1p63) return std::numeric_limits<std::int64_t>::min();
   return static_cast<std::int64_t>(f);
-}
-
-std::size_t PhasePicker::pick_hash(std::uint64_t hash) const {
-  double u = static_cast<double>(hash) * 0x1p-64;
-  if (u > 1.0) u = 1.0;
-  const double target = total_ * u;
-  for (std::size_t i = 0; i < running_.size(); ++i) {
-    if (target <= running_[i]) return i;
-  }
-  return running_.size() - 1;
 }
 
 Result<std::string> pick_phase_by_voronoi_hash(const Json& entry, const Point& p, double cell) {

@@ -3,6 +3,7 @@
 // phases' volume fractions.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,7 +41,39 @@ class PhasePicker {
     return pick_cell(cell_index(p[0], cell), cell_index(p[1], cell), cell_index(p[2], cell));
   }
   // The index into names() for a finished cell hash.
-  std::size_t pick_hash(std::uint64_t hash) const;
+  std::size_t pick_hash(std::uint64_t hash) const {
+    if (!has_thresholds_) return pick_hash_exact(hash);
+    std::size_t pick = first_;
+    for (std::uint64_t t : thresholds_) pick += hash >= t ? 1 : 0;
+    return pick;
+  }
+
+  // The pick by the arithmetic of the model: u = hash / 2^64 (at most 1),
+  // target = total * u, the first phase whose running sum reaches the
+  // target, else the last. pick_hash gives the same index from integer
+  // thresholds on the hash whenever the total is finite: the target then
+  // grows with the hash and the pick with the target.
+  std::size_t pick_hash_exact(std::uint64_t hash) const {
+    double u = to_double(hash) * 0x1p-64;
+    if (u > 1.0) u = 1.0;
+    const double target = total_ * u;
+    // Walked backwards so that the last hit is the first phase; no branches,
+    // as hashes make them unpredictable.
+    std::size_t pick = running_.size() - 1;
+    for (std::size_t i = running_.size(); i-- > 0;) pick = target <= running_[i] ? i : pick;
+    return pick;
+  }
+
+  // The unsigned integer rounded to the nearest double, without a branch on
+  // its top bit: above 2^63 it is halved with the lost bit kept sticky, which
+  // rounds the same, and doubled back exactly.
+  static double to_double(std::uint64_t v) {
+    const double low = static_cast<double>(static_cast<std::int64_t>(v & ~(std::uint64_t{1} << 63)));
+    const double high = static_cast<double>(static_cast<std::int64_t>((v >> 1) | (v & 1))) * 2.0;
+    const std::uint64_t take_high = std::uint64_t{0} - (v >> 63);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(high) & take_high) |
+                                 (std::bit_cast<std::uint64_t>(low) & ~take_high));
+  }
 
   // floor(coord / cell) as a signed 64-bit integer, saturating; NaN gives 0.
   static std::int64_t cell_index(double coord, double cell);
@@ -63,8 +96,14 @@ class PhasePicker {
 
  private:
   std::vector<std::string> names_;
+  void build_thresholds();
+
   std::vector<double> running_;  // running sums of the fractions, in list order
   double total_ = 0.0;
+  // pick_hash(h) = first_ + the number of thresholds at or below h.
+  bool has_thresholds_ = false;
+  std::size_t first_ = 0;
+  std::vector<std::uint64_t> thresholds_;
 };
 
 // The phase of the entry at point `p` for cells of edge `cell`.

@@ -1,5 +1,6 @@
 #include "sample/voxel_map.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -65,6 +66,9 @@ std::vector<std::int64_t> centre_cells(double lo, double s, std::uint64_t n, dou
   return cells;
 }
 
+// Planes of up to this many voxels get a table of their hash prefixes (32 MiB).
+constexpr std::size_t kMaxPlaneTable = std::size_t{1} << 22;
+
 std::string too_large_message(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
   return "voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " +
          std::to_string(nz) + " voxels is too large (at most " + std::to_string(kMaxVoxels) +
@@ -109,23 +113,52 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   const auto ci = centre_cells(box.min[0], voxel_size, nx, cell);
   const auto cj = centre_cells(box.min[1], voxel_size, ny, cell);
   const auto ck = centre_cells(box.min[2], voxel_size, nz, cell);
-  // The hash state after the bytes of i depends on ix alone.
+  // The hash state after the bytes of i depends on ix alone, after those of
+  // j on (ix, iy): both are computed once, so each voxel feeds only k.
   std::vector<std::uint64_t> hi(static_cast<std::size_t>(nx));
   for (std::size_t ix = 0; ix < hi.size(); ++ix) hi[ix] = PhasePicker::fnv_feed(PhasePicker::kFnvBasis, ci[ix]);
+  const std::size_t plane = static_cast<std::size_t>(nx * ny);
+  std::vector<std::uint64_t> hij;
+  if (plane <= kMaxPlaneTable) {
+    hij.resize(plane);
+    parallel_for(static_cast<std::size_t>(ny), [&](std::size_t iy) {
+      for (std::size_t ix = 0; ix < nx; ++ix) hij[iy * nx + ix] = PhasePicker::fnv_feed(hi[ix], cj[iy]);
+    });
+  }
+
+  // Finishes the hashes of m voxels from their prefix states by feeding the
+  // bytes of k, byte by byte across the block (independent chains), then picks.
+  const auto& to_grid = plan->to_grid_id;
+  auto finish = [&](const std::uint64_t* prefix, std::int64_t k, std::size_t m, std::int32_t* out) {
+    constexpr std::size_t kBlock = 256;
+    std::uint64_t h[kBlock];
+    const auto kbits = static_cast<std::uint64_t>(k);
+    for (std::size_t v0 = 0; v0 < m; v0 += kBlock) {
+      const std::size_t len = std::min(kBlock, m - v0);
+      std::copy_n(prefix + v0, len, h);
+      for (int b = 0; b < 8; ++b) {
+        const std::uint64_t byte = (kbits >> (8 * b)) & 0xFFU;
+        for (std::size_t v = 0; v < len; ++v) h[v] = (h[v] ^ byte) * PhasePicker::kFnvPrime;
+      }
+      for (std::size_t v = 0; v < len; ++v) out[v0 + v] = to_grid[picker.pick_hash(h[v])];
+    }
+  };
 
   // One z-slab per task; every voxel is computed as alone, so the grid does
   // not depend on how the slabs are spread.
   std::int32_t* ids = grid.phase_ids.data();
-  const auto& to_grid = plan->to_grid_id;
   parallel_for(static_cast<std::size_t>(nz), [&](std::size_t iz) {
-    const std::int64_t k = ck[iz];
-    std::int32_t* slab = ids + iz * nx * ny;
+    std::int32_t* slab = ids + iz * plane;
+    if (!hij.empty()) {
+      finish(hij.data(), ck[iz], plane, slab);
+      return;
+    }
+    std::uint64_t prefix[256];
     for (std::size_t iy = 0; iy < ny; ++iy) {
-      const std::int64_t j = cj[iy];
-      std::int32_t* row = slab + iy * nx;
-      for (std::size_t ix = 0; ix < nx; ++ix) {
-        const std::uint64_t h = PhasePicker::fnv_feed(PhasePicker::fnv_feed(hi[ix], j), k);
-        row[ix] = to_grid[picker.pick_hash(h)];
+      for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
+        const std::size_t len = std::min<std::size_t>(256, nx - ix0);
+        for (std::size_t v = 0; v < len; ++v) prefix[v] = PhasePicker::fnv_feed(hi[ix0 + v], cj[iy]);
+        finish(prefix, ck[iz], len, slab + iy * nx + ix0);
       }
     }
   });

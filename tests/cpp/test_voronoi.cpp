@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "common/json.h"
 #include "sample/sample.h"
@@ -72,20 +73,6 @@ TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
   EXPECT_TRUE(found);
 }
 
-TEST(VoronoiModel, UnnormalisedFractionsPickTheSamePhases) {
-  Json a = alpha_beta();
-  Json b = alpha_beta();
-  a["phase_volume_fractions"] = {{"alpha", 3}, {"beta", 1}};
-  b["phase_volume_fractions"] = {{"alpha", 0.75}, {"beta", 0.25}};
-  int differ = 0;
-  for (int n = -50; n < 50; ++n) {
-    const Point q{0.001 * n + 0.0005, 0.0002, 0.0002};
-    differ += *pick_phase_by_voronoi_hash(a, q, 0.001) != *pick_phase_by_voronoi_hash(b, q, 0.001);
-  }
-  EXPECT_EQ(differ, 0);
-  EXPECT_DOUBLE_EQ(*volume_weighted_average(a, "Density"), 12.5);
-}
-
 TEST(VoronoiModel, FailureMessages) {
   const Point p{0.0005, 0.0002, 0.0002};
   EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse("{}"), p, 0.001)),
@@ -128,10 +115,27 @@ TEST(VoronoiModel, AverageSkipsNonPositiveAndFallsBackToBulk) {
             "sample: property 'D' missing or non-numeric");
 }
 
-TEST(VoronoiModel, ZeroFractionPhaseIsPickedOnlyOnExactTies) {
-  // The first phase has fraction 0: only a hash of exactly 0 could give it.
-  const Json e = Json::parse(R"({"phase_volume_fractions": {"a": 0, "b": 1}})");
-  for (int n = 0; n < 100; ++n) {
-    EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {0.001 * n, 0.0, 0.0}, 0.001), "b");
+TEST(VoronoiHash, ThresholdPickAgreesWithTheArithmetic) {
+  for (std::uint64_t v : {0ULL, 3ULL, (1ULL << 53) + 1, (1ULL << 63) - 1, (1ULL << 63) + 1024, (1ULL << 63) + 1025,
+                          0x81d23fd7003c2305ULL, ~0ULL, ~0ULL - 1023}) {
+    EXPECT_EQ(PhasePicker::to_double(v), static_cast<double>(v)) << v;
+  }
+  std::mt19937_64 rng(11);
+  for (const char* fractions : {R"({"a": 0.6, "b": 0.4})", R"({"a": 0, "b": 1, "c": 0, "d": 2.5e-17, "e": 3})",
+                                R"({"a": 2, "b": -1, "c": 0.5, "d": -0.25})", R"({"a": 1e-300, "b": 1e300})",
+                                R"({"a": 1e308, "b": 1e308})", R"({"only": 7})"}) {
+    Json e = {{"phase_volume_fractions", Json::parse(fractions)}};
+    const auto picker = *PhasePicker::build(e);
+    std::vector<std::uint64_t> probes = {0, 1, ~0ULL, ~0ULL - 1, 1ULL << 63};
+    for (int n = 0; n < 20000; ++n) probes.push_back(rng());
+    // Around every step of the exact pick.
+    for (std::uint64_t h = 0, step = 1ULL << 50; h < ~0ULL - step; h += step) {
+      if (picker.pick_hash_exact(h) != picker.pick_hash_exact(h + step)) {
+        std::uint64_t lo = h, hi = h + step;
+        while (hi - lo > 1) (picker.pick_hash_exact(lo + (hi - lo) / 2) == picker.pick_hash_exact(lo) ? lo : hi) = lo + (hi - lo) / 2;
+        probes.insert(probes.end(), {lo - 1, lo, hi, hi + 1});
+      }
+    }
+    for (auto h : probes) ASSERT_EQ(picker.pick_hash(h), picker.pick_hash_exact(h)) << fractions << " " << h;
   }
 }

@@ -1,0 +1,118 @@
+// The faces of a voxel grid between different phases and towards the outside.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "sample/voxel_map.h"
+
+namespace tess::exporter {
+
+using sample::Point;
+using sample::VoxelGrid;
+
+// One square face, its corners wound counter-clockwise about its normal.
+struct Quad {
+  std::array<Point, 4> corners;
+  Point normal;  // one component +1.0 or -1.0, the others 0.0
+  std::int32_t phase;
+};
+
+// A face in lattice terms: the plane index along `axis` and the lattice
+// indices of its first corner; the exporters format coordinates per axis.
+struct LatticeFace {
+  std::uint8_t axis;  // 0: x, 1: y, 2: z
+  std::int8_t sign;   // the normal's component along axis, -1 or +1
+  std::int32_t phase;
+  std::array<std::uint64_t, 3> c0;
+
+  using Corner = std::array<std::uint64_t, 3>;
+  // The four corners in winding order: counter-clockwise about the normal,
+  // starting at c0.
+  std::array<Corner, 4> corners() const;
+};
+
+// A copy of the grid's ids in z-fastest order (k innermost), the order in
+// which the faces are visited.
+class FaceSweep {
+ public:
+  explicit FaceSweep(const VoxelGrid& grid);
+
+  // Calls visit(const LatticeFace&) for every face, in the order of
+  // boundary_quads: the x-planes, then the y-planes, then the z-planes,
+  // i outermost, k innermost.
+  template <class F>
+  void for_each(F&& visit) const {
+    for (std::size_t p = 0; p < plane_count(); ++p) for_each_in(p, visit);
+  }
+
+  // The faces come in runs, one per (pass, i): first the nx + 1 runs of the
+  // x-planes, then nx runs for each of the y- and z-passes. Runs are
+  // independent of one another, so writers may fill them in parallel.
+  std::size_t plane_count() const { return nx_ == 0 ? 0 : static_cast<std::size_t>(3 * nx_ + 1); }
+  template <class F>
+  void for_each_in(std::size_t run, F&& visit) const;
+
+  // The number of faces for_each visits.
+  std::uint64_t count() const;
+  // The number of faces of each run.
+  std::vector<std::uint64_t> count_per_run() const;
+
+ private:
+  const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {
+    return ids_.data() + static_cast<std::size_t>((i * ny_ + j) * nz_);
+  }
+  std::vector<std::int32_t> ids_;
+  std::vector<std::int32_t> empty_;  // nz ids of -1
+  std::uint64_t nx_, ny_, nz_;
+};
+
+template <class F>
+void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
+  LatticeFace face{};
+  auto emit = [&](std::uint8_t axis, std::int32_t a, std::int32_t b, std::uint64_t i, std::uint64_t j,
+                  std::uint64_t k) {
+    face.axis = axis;
+    face.sign = b >= 0 ? -1 : 1;
+    face.phase = b >= 0 ? b : a;
+    face.c0 = {i, j, k};
+    visit(static_cast<const LatticeFace&>(face));
+  };
+  // Faces between two rows along k (contiguous here); rows beyond the grid
+  // are the row of -1.
+  auto between_rows = [&](std::uint8_t axis, const std::int32_t* a, const std::int32_t* b, std::uint64_t i,
+                          std::uint64_t j) {
+    for (std::uint64_t k = 0; k < nz_; ++k) {
+      if (a[k] != b[k]) emit(axis, a[k], b[k], i, j, k);
+    }
+  };
+  const std::int32_t* none = empty_.data();
+  if (run <= nx_) {
+    const std::uint64_t i = run;
+    for (std::uint64_t j = 0; j < ny_; ++j)
+      between_rows(0, i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none, i, j);
+  } else if (run <= 2 * nx_) {
+    const std::uint64_t i = run - (nx_ + 1);
+    for (std::uint64_t j = 0; j <= ny_; ++j)
+      between_rows(1, j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none, i, j);
+  } else {
+    const std::uint64_t i = run - (2 * nx_ + 1);
+    for (std::uint64_t j = 0; j < ny_; ++j) {
+      const std::int32_t* r = row(i, j);
+      if (r[0] != -1) emit(2, -1, r[0], i, j, 0);
+      for (std::uint64_t k = 1; k < nz_; ++k) {
+        if (r[k - 1] != r[k]) emit(2, r[k - 1], r[k], i, j, k);
+      }
+      if (r[nz_ - 1] != -1) emit(2, r[nz_ - 1], -1, i, j, nz_);
+    }
+  }
+}
+
+// The lattice coordinates origin + i * voxel_size, i = 0 .. n, of one axis.
+std::vector<double> lattice_coordinates(double origin, double voxel_size, std::uint64_t n);
+
+// Every boundary face of the grid as a Quad in world coordinates.
+std::vector<Quad> boundary_quads(const VoxelGrid& grid, const Point& origin, double voxel_size);
+
+}  // namespace tess::exporter

@@ -1,0 +1,221 @@
+#include "export/obj_writer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <unordered_map>
+
+#include "common/numfmt.h"
+#include "export/file_io.h"
+#include "export/lattice_text.h"
+
+namespace tess::exporter {
+namespace {
+
+// The final path component, or nothing when the path ends without a file name.
+std::optional<std::size_t> file_name_start(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::string_view last = std::string_view(path).substr(start);
+  if (last.empty() || last == "." || last == "..") return std::nullopt;
+  return start;
+}
+
+std::uint64_t fnv1a(std::string_view bytes) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : bytes) {
+    h ^= c;
+    h *= 0x100000001b3ULL;
+  }
+  return h;
+}
+
+// Canonical lattice index per axis: the first index with the same bits, so
+// equal canonical triples are exactly the corners with equal coordinates.
+std::vector<std::uint64_t> canonical_indices(const std::vector<double>& values) {
+  std::vector<std::uint64_t> canon(values.size());
+  std::unordered_map<std::uint64_t, std::uint64_t> first;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    canon[i] = first.emplace(std::bit_cast<std::uint64_t>(values[i]), i).first->second;
+  }
+  return canon;
+}
+
+template <class Index>
+std::string build_obj(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
+                      const FaceSweep& sweep, std::uint64_t faces, const std::array<std::vector<double>, 3>& at,
+                      bool dense) {
+  std::array<std::vector<std::uint64_t>, 3> canon;
+  for (int a = 0; a < 3; ++a) canon[a] = canonical_indices(at[a]);
+  const std::uint64_t ly = at[1].size(), lz = at[2].size();
+  auto key_of = [&](const LatticeFace::Corner& c) {
+    return (canon[0][static_cast<std::size_t>(c[0])] * ly + canon[1][static_cast<std::size_t>(c[1])]) * lz +
+           canon[2][static_cast<std::size_t>(c[2])];
+  };
+
+  constexpr Index kUnset = std::numeric_limits<Index>::max();
+  std::vector<Index> table;
+  std::unordered_map<std::uint64_t, Index> map;
+  if (dense) {
+    table.assign(static_cast<std::size_t>(at[0].size() * ly * lz), kUnset);
+  } else {
+    map.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(faces, std::uint64_t{1} << 26)));
+  }
+  std::vector<LatticeFace::Corner> vertices;
+  const std::size_t groups = std::max<std::size_t>(grid.phase_names.size(), 1);
+  std::vector<std::vector<std::array<Index, 4>>> faces_of(groups);
+
+  sweep.for_each([&](const LatticeFace& face) {
+    std::array<Index, 4> idx;
+    const auto corners = face.corners();
+    for (int c = 0; c < 4; ++c) {
+      const std::uint64_t key = key_of(corners[c]);
+      Index* slot = nullptr;
+      if (dense) {
+        slot = &table[static_cast<std::size_t>(key)];
+      } else {
+        slot = &map.try_emplace(key, kUnset).first->second;
+      }
+      if (*slot == kUnset) {
+        *slot = static_cast<Index>(vertices.size());
+        vertices.push_back(corners[c]);
+      }
+      idx[c] = *slot;
+    }
+    const auto group = std::clamp<std::int64_t>(face.phase, 0, static_cast<std::int64_t>(groups) - 1);
+    faces_of[static_cast<std::size_t>(group)].push_back(idx);
+  });
+  table = {};
+  map = {};
+
+  const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
+  std::string out = "mtllib ";
+  out.append(mtl_reference);
+  out += '\n';
+  for (const auto& v : vertices) {
+    out += "v ";
+    out += text[0][static_cast<std::size_t>(v[0])];
+    out += ' ';
+    out += text[1][static_cast<std::size_t>(v[1])];
+    out += ' ';
+    out += text[2][static_cast<std::size_t>(v[2])];
+    out += '\n';
+  }
+  for (std::size_t g = 0; g < faces_of.size(); ++g) {
+    if (faces_of[g].empty()) continue;
+    const std::string& phase = grid.phase_names[g];
+    out += "o ";
+    out.append(name);
+    out += '_';
+    out += phase;
+    out += "\nusemtl ";
+    out += phase;
+    out += '\n';
+    for (const auto& f : faces_of[g]) {
+      out += 'f';
+      for (Index i : f) {
+        out += ' ';
+        numfmt::append_unsigned(out, static_cast<unsigned long long>(i) + 1);
+      }
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+std::string mtl_path_for(const std::string& obj_path) {
+  const auto start = file_name_start(obj_path);
+  if (!start) return obj_path;
+  const std::size_t dot = obj_path.rfind('.');
+  if (dot == std::string::npos || dot <= *start) return obj_path + ".mtl";  // none, or only a leading dot
+  return obj_path.substr(0, dot + 1) + "mtl";
+}
+
+std::string mtl_reference_name(const std::string& mtl_path) {
+  const auto start = file_name_start(mtl_path);
+  return start ? mtl_path.substr(*start) : std::string("material.mtl");
+}
+
+std::array<double, 3> phase_colour(std::string_view phase) {
+  const std::uint64_t h = fnv1a(phase);
+  return {static_cast<double>((h >> 48) & 0xFF) / 255.0, static_cast<double>((h >> 32) & 0xFF) / 255.0,
+          static_cast<double>((h >> 16) & 0xFF) / 255.0};
+}
+
+std::string mtl_text(const std::vector<std::string>& phases) {
+  std::string out;
+  for (const auto& phase : phases) {
+    const auto rgb = phase_colour(phase);
+    out += "newmtl ";
+    out += phase;
+    out += "\nKd";
+    for (double c : rgb) {
+      out += ' ';
+      numfmt::append_fixed(out, c, 4);
+    }
+    out += "\nKa";
+    for (double c : rgb) {
+      out += ' ';
+      numfmt::append_fixed(out, 0.2 * c, 4);
+    }
+    out += "\nKs 0.5 0.5 0.5\nNs 32\n\n";
+  }
+  return out;
+}
+
+std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
+                     const Point& origin, double voxel_size, VertexIndex how) {
+  const FaceSweep sweep(grid);
+  const std::uint64_t faces = sweep.count();
+  std::array<std::vector<double>, 3> at;
+  const std::uint64_t n[3] = {grid.nx, grid.ny, grid.nz};
+  for (int a = 0; a < 3; ++a) at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : n[a]);
+  const std::uint64_t lattice = at[0].size() * at[1].size() * at[2].size();
+  // A table over the whole lattice while it is not much larger than the
+  // surface; a hash map for surfaces much thinner than their lattice.
+  const bool dense = how == VertexIndex::dense ||
+                     (how == VertexIndex::automatic && lattice <= 4 * faces + (std::uint64_t{1} << 20));
+  const std::uint64_t most_vertices = std::min(lattice, 4 * faces);
+  if (most_vertices < std::numeric_limits<std::uint32_t>::max()) {
+    return build_obj<std::uint32_t>(name, mtl_reference, grid, sweep, faces, at, dense);
+  }
+  return build_obj<std::uint64_t>(name, mtl_reference, grid, sweep, faces, at, dense);
+}
+
+Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, const sample::Box& bounds,
+                            double voxel_size, std::optional<double> scale_m) {
+  if (name.empty()) return Error("export_obj: name required");
+  if (voxel_size <= 0.0) return Error("export_obj: voxel_size must be positive");
+  const std::string mtl_path = mtl_path_for(obj_path);
+  if (file_name_start(obj_path) && same_file(obj_path, mtl_path)) {
+    return Error("export_obj: obj_path '" + obj_path +
+                 "' is also where its MTL library would go; the OBJ would overwrite it, so give obj_path "
+                 "another extension (such as .obj)");
+  }
+  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m);
+  if (!grid) return std::move(grid).error();
+  try {
+    if (auto w = write_file(mtl_path, mtl_text(grid->phase_names), Parents::create); !w) return std::move(w).error();
+    const std::string body = obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size);
+    if (auto w = write_file(obj_path, body, Parents::create); !w) return std::move(w).error();
+  } catch (const std::bad_alloc&) {
+    return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
+  } catch (const std::length_error&) {
+    return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
+  }
+  return ObjFiles{obj_path, mtl_path};
+}
+
+}  // namespace tess::exporter

@@ -1,0 +1,179 @@
+#include "export/stl_writer.h"
+
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "common/numfmt.h"
+#include "common/thread_pool.h"
+#include "export/file_io.h"
+#include "export/lattice_text.h"
+
+namespace tess::exporter {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "binary STL is written from little-endian memory");
+static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+
+std::array<std::vector<double>, 3> lattice_of(const VoxelGrid& grid, const Point& origin, double voxel_size) {
+  const std::uint64_t n[3] = {grid.nx, grid.ny, grid.nz};
+  std::array<std::vector<double>, 3> at;
+  for (int a = 0; a < 3; ++a) at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : n[a]);
+  return at;
+}
+
+// The two facets of a face: (c0, c1, c2) and (c0, c2, c3).
+constexpr int kFacetCorners[2][3] = {{0, 1, 2}, {0, 2, 3}};
+
+}  // namespace
+
+Result<std::uint32_t> stl_facet_count(std::uint64_t quads) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+  if (quads > kMax / 2) {
+    return Error("export_stl: the surface has " + std::to_string(quads) +
+                 " faces; a binary STL counts at most 4294967295 triangles, so write it as ASCII "
+                 "(binary=False) or use a larger voxel_size");
+  }
+  return static_cast<std::uint32_t>(quads * 2);
+}
+
+Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
+                               double voxel_size) {
+  const FaceSweep sweep(grid);
+  const auto per_run = sweep.count_per_run();
+  std::uint64_t quads = 0;
+  std::vector<std::size_t> start(per_run.size());
+  for (std::size_t r = 0; r < per_run.size(); ++r) {
+    start[r] = 84 + 100 * static_cast<std::size_t>(quads);
+    quads += per_run[r];
+  }
+  auto facets = stl_facet_count(quads);
+  if (!facets) return std::move(facets).error();
+
+  const auto at = lattice_of(grid, origin, voxel_size);
+  std::array<std::vector<float>, 3> f;
+  for (int a = 0; a < 3; ++a) f[a].assign(at[a].begin(), at[a].end());  // rounded to nearest
+
+  FileBuffer out(84 + 50 * static_cast<std::size_t>(*facets));
+  std::string header = "tessarine ";
+  header.append(name);
+  std::memcpy(out.data(), header.data(), std::min<std::size_t>(header.size(), 80));
+  const std::uint32_t count = *facets;
+  std::memcpy(out.data() + 80, &count, 4);
+
+  parallel_for(per_run.size(), [&](std::size_t run) {
+    char* p = out.data() + start[run];
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      float normal[3] = {0.0f, 0.0f, 0.0f};
+      normal[face.axis] = static_cast<float>(face.sign);
+      const auto c = face.corners();
+      for (const auto& tri : kFacetCorners) {
+        float rec[12];
+        std::memcpy(rec, normal, sizeof normal);
+        for (int v = 0; v < 3; ++v)
+          for (int a = 0; a < 3; ++a) rec[3 + 3 * v + a] = f[a][static_cast<std::size_t>(c[tri[v]][a])];
+        std::memcpy(p, rec, sizeof rec);
+        p += 50;  // the attribute word stays 0
+      }
+    });
+  });
+  return out;
+}
+
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size) {
+  const FaceSweep sweep(grid);
+  const auto at = lattice_of(grid, origin, voxel_size);
+  const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
+  // "  facet normal <n>\n    outer loop\n" for each axis and sign.
+  std::string facet_head[3][2];
+  for (int a = 0; a < 3; ++a)
+    for (int s = 0; s < 2; ++s) {
+      std::string& h = facet_head[a][s];
+      h = "  facet normal ";
+      for (int b = 0; b < 3; ++b) {
+        if (b > 0) h += ' ';
+        numfmt::append_fixed(h, b == a ? (s == 0 ? -1.0 : 1.0) : 0.0, 6);
+      }
+      h += "\n    outer loop\n";
+    }
+  static constexpr std::string_view kVertex = "\t  vertex ";
+  static constexpr std::string_view kTail = "    endloop\n  endfacet\n";
+  auto head_of = [&](const LatticeFace& face) -> const std::string& {
+    return facet_head[face.axis][face.sign < 0 ? 0 : 1];
+  };
+  auto corner_size = [&](const LatticeFace::Corner& c) {
+    return text[0][static_cast<std::size_t>(c[0])].size() + text[1][static_cast<std::size_t>(c[1])].size() +
+           text[2][static_cast<std::size_t>(c[2])].size();
+  };
+
+  // The exact size of every run's text, then each run written in place.
+  std::vector<std::size_t> start(sweep.plane_count() + 1, 0);
+  parallel_for(sweep.plane_count(), [&](std::size_t run) {
+    std::size_t n = 0;
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      const auto c = face.corners();
+      n += 2 * (head_of(face).size() + kTail.size()) + 6 * (kVertex.size() + 3);
+      n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
+    });
+    start[run + 1] = n;
+  });
+  const std::string first = "solid " + std::string(name) + "\n";
+  const std::string last = "endsolid " + std::string(name) + "\n";
+  start[0] = first.size();
+  for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+
+  FileBuffer out(start.back() + last.size());
+  std::memcpy(out.data(), first.data(), first.size());
+  std::memcpy(out.data() + start.back(), last.data(), last.size());
+  parallel_for(sweep.plane_count(), [&](std::size_t run) {
+    char* p = out.data() + start[run];
+    auto put = [&](std::string_view s) {
+      std::memcpy(p, s.data(), s.size());
+      p += s.size();
+    };
+    sweep.for_each_in(run, [&](const LatticeFace& face) {
+      const auto c = face.corners();
+      const std::string& head = head_of(face);
+      for (const auto& tri : kFacetCorners) {
+        put(head);
+        for (int v : tri) {
+          put(kVertex);
+          put(text[0][static_cast<std::size_t>(c[v][0])]);
+          *p++ = ' ';
+          put(text[1][static_cast<std::size_t>(c[v][1])]);
+          *p++ = ' ';
+          put(text[2][static_cast<std::size_t>(c[v][2])]);
+          *p++ = '\n';
+        }
+        put(kTail);
+      }
+    });
+  });
+  return out;
+}
+
+Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
+                               double voxel_size, std::optional<double> scale_m, bool binary) {
+  if (name.empty()) return Error("export_stl: name required");
+  if (voxel_size <= 0.0) return Error("export_stl: voxel_size must be positive");
+  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m);
+  if (!grid) return std::move(grid).error();
+  try {
+    if (binary) {
+      auto bytes = stl_binary(name, *grid, bounds.min, voxel_size);
+      if (!bytes) return std::move(bytes).error();
+      if (auto w = write_file(out_path, bytes->view(), Parents::require); !w) return std::move(w).error();
+    } else {
+      const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size);
+      if (auto w = write_file(out_path, body.view(), Parents::create); !w) return std::move(w).error();
+    }
+  } catch (const std::bad_alloc&) {
+    return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");
+  } catch (const std::length_error&) {
+    return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");
+  }
+  return out_path;
+}
+
+}  // namespace tess::exporter

@@ -1,0 +1,32 @@
+// STL surface meshes, binary or ASCII, of a voxelised material.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/error.h"
+#include "export/boundary.h"
+#include "export/file_io.h"
+#include "sample/voxel_map.h"
+
+namespace tess::exporter {
+
+// Voxelises entry `name` over `bounds` and writes its boundary surface to
+// `out_path`; returns out_path.
+Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
+                               double voxel_size, std::optional<double> scale_m, bool binary);
+
+// The facet count field of a binary STL for `quads` faces (two facets each);
+// fails when it does not fit the 32-bit field.
+Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
+
+// The whole binary file: 80-byte header, facet count, 50 bytes per facet.
+Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
+                               double voxel_size);
+
+// The whole ASCII file.
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size);
+
+}  // namespace tess::exporter

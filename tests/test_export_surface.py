@@ -1,0 +1,147 @@
+"""STL and OBJ/MTL export, checked with the readers people use."""
+
+from __future__ import annotations
+
+import math
+import struct
+from pathlib import Path
+
+import numpy as np
+import pytest
+import trimesh
+from stl import mesh as stl_mesh
+
+import tessarine._tessarine_core as core
+
+TWO_PHASE = "DuplexSteel2205"
+SINGLE = "Fe"  # no phase fractions: one phase
+BOX = ((0.0, 0.0, 0.0), (0.004, 0.003, 0.002))
+VOXEL = 0.001
+BOX_VOLUME = 0.004 * 0.003 * 0.002
+
+
+def load(path: Path, **kw) -> trimesh.Trimesh:
+    return trimesh.load(str(path), force="mesh", process=True, **kw)
+
+
+@pytest.mark.parametrize("binary", [True, False])
+def test_single_phase_box_is_a_closed_outward_solid(tmp_path: Path, binary: bool) -> None:
+    out = tmp_path / ("box.stl" if binary else "ascii/box.stl")
+    assert core.py_export_stl(SINGLE, str(out), BOX, VOXEL, binary=binary) == str(out)
+    quads = 2 * (4 * 3 + 4 * 2 + 3 * 2)  # the box's outer faces, in voxels
+    if binary:
+        raw = out.read_bytes()
+        assert raw[:12] == b"tessarine Fe" and raw[12:80] == bytes(68)
+        assert struct.unpack_from("<I", raw, 80)[0] == 2 * quads
+        assert len(raw) == 84 + 50 * 2 * quads
+    else:
+        assert out.read_text().startswith("solid Fe\n  facet normal ")
+    m = load(out)
+    assert len(m.faces) == 2 * quads
+    assert len(m.vertices) == 5 * 4 * 3 - 3 * 2 * 1  # lattice points minus the interior ones
+    assert m.is_watertight and m.is_winding_consistent
+    assert m.volume == pytest.approx(BOX_VOLUME, rel=1e-5)
+    # Every stored normal agrees with the winding of its triangle.
+    ns = stl_mesh.Mesh.from_file(str(out))
+    assert np.all(np.einsum("ij,ij->i", ns.normals, ns.get_unit_normals()) > 0)
+
+
+def test_obj_groups_phases_and_closes_the_single_phase_box(tmp_path: Path) -> None:
+    obj, mtl = core.py_export_obj(SINGLE, str(tmp_path / "out" / "box.obj"), BOX, VOXEL)
+    assert mtl == str(tmp_path / "out" / "box.mtl")
+    text = Path(obj).read_text()
+    assert text.startswith("mtllib box.mtl\n")
+    assert Path(mtl).read_text().startswith("newmtl Fe\nKd ")
+    m = load(Path(obj))
+    assert len(m.faces) == 2 * 2 * (4 * 3 + 4 * 2 + 3 * 2)
+    assert m.is_watertight and m.is_winding_consistent
+    assert m.volume == pytest.approx(BOX_VOLUME, rel=1e-9)
+
+    obj, _ = core.py_export_obj(TWO_PHASE, str(tmp_path / "duplex.obj"), BOX, VOXEL)
+    text = Path(obj).read_text()
+    assert "o DuplexSteel2205_austenite\nusemtl austenite\n" in text
+    assert "o DuplexSteel2205_ferrite\nusemtl ferrite\n" in text
+    scene = trimesh.load(obj, process=False)
+    assert isinstance(scene, trimesh.Scene) and len(scene.geometry) == 2
+    # The faces of both phases together with the STL's triangles.
+    stl = core.py_export_stl(TWO_PHASE, str(tmp_path / "duplex.stl"), BOX, VOXEL)
+    assert sum(len(g.faces) for g in scene.geometry.values()) == len(stl_mesh.Mesh.from_file(stl).vectors)
+
+
+def test_two_phase_surface_matches_between_formats(tmp_path: Path) -> None:
+    a = core.py_export_stl(TWO_PHASE, str(tmp_path / "b.stl"), BOX, VOXEL, 0.002)
+    b = core.py_export_stl(TWO_PHASE, str(tmp_path / "a.stl"), BOX, VOXEL, 0.002, False)
+    vb, va = stl_mesh.Mesh.from_file(a).vectors, stl_mesh.Mesh.from_file(b).vectors
+    assert va.shape == vb.shape
+    np.testing.assert_allclose(va, vb, atol=1e-9)
+
+
+def test_signatures_and_defaults() -> None:
+    assert core.py_export_stl.__text_signature__ == (
+        "(name, out_path, bounds, voxel_size, scale_m=None, binary=True)"
+    )
+    assert core.py_export_stl.__doc__ == "Write a binary or ASCII STL surface mesh. Returns output path."
+    assert core.py_export_obj.__text_signature__ == "(name, obj_path, bounds, voxel_size, scale_m=None)"
+    assert core.py_export_obj.__doc__ == "Write OBJ + MTL files. Returns (obj_path, mtl_path)."
+    names = list(core.__all__) if hasattr(core, "__all__") else [n for n in dir(core) if not n.startswith("_")]
+    assert names.index("py_sample") < names.index("py_export_stl") < names.index("py_export_obj")
+
+
+def test_bad_requests_raise_and_write_nothing(tmp_path: Path) -> None:
+    mesh = tmp_path / "mesh.mtl"
+    with pytest.raises(RuntimeError, match=r"^export_obj: obj_path '.*mesh\.mtl' is also where"):
+        core.py_export_obj(TWO_PHASE, str(mesh), BOX, VOXEL)
+    assert not mesh.exists()
+    # Also through a link that leads the OBJ onto its own MTL file.
+    (tmp_path / "real.mtl").write_text("keep")
+    (tmp_path / "link.obj").symlink_to(tmp_path / "real.mtl")
+    (tmp_path / "link.mtl").symlink_to(tmp_path / "real.mtl")
+    with pytest.raises(RuntimeError, match="^export_obj: obj_path"):
+        core.py_export_obj(TWO_PHASE, str(tmp_path / "link.obj"), BOX, VOXEL)
+    assert (tmp_path / "real.mtl").read_text() == "keep"
+
+    cases = [
+        (core.py_export_stl, ("", "x.stl", BOX, VOXEL), "export_stl: name required"),
+        (core.py_export_stl, (SINGLE, "x.stl", BOX, 0.0), "export_stl: voxel_size must be positive"),
+        (core.py_export_obj, ("", "x.obj", BOX, VOXEL), "export_obj: name required"),
+        (core.py_export_obj, (SINGLE, "x.obj", BOX, -1.0), "export_obj: voxel_size must be positive"),
+        (core.py_export_stl, ("Ünobtainium/x", "x.stl", BOX, VOXEL),
+         "sample::lookup_entry: no datasheet found for 'Ünobtainium/x'"),
+    ]
+    for fn, args, message in cases:
+        with pytest.raises(RuntimeError) as info:
+            fn(*args)
+        assert info.value.args == (message,)
+
+    # Paths that are directories, or inside a file.
+    (tmp_path / "file").write_text("")
+    for path in [str(tmp_path), str(tmp_path / "file" / "x.stl")]:
+        with pytest.raises(RuntimeError, match=r"\(os error \d+\)$"):
+            core.py_export_stl(SINGLE, path, BOX, VOXEL, binary=False)
+    with pytest.raises(RuntimeError, match=r"^No such file or directory \(os error 2\)$"):
+        core.py_export_stl(SINGLE, str(tmp_path / "missing" / "x.stl"), BOX, VOXEL)
+
+    # NaN reaches the voxel map's assertion.
+    with pytest.raises(BaseException, match="voxel_phase_map: voxel_size must be positive") as info:
+        core.py_export_stl(SINGLE, str(tmp_path / "n.stl"), BOX, math.nan)
+    assert type(info.value).__name__ == "PanicException"
+
+    # Bounds must be two 3-tuples.
+    with pytest.raises(TypeError, match="bounds"):
+        core.py_export_stl(SINGLE, "x.stl", [(0, 0, 0), (1, 1, 1)], VOXEL)
+
+
+def test_impossible_grids_fail_promptly(tmp_path: Path) -> None:
+    for fn, path in [(core.py_export_stl, "h.stl"), (core.py_export_obj, "h.obj")]:
+        for box, size in [(((0, 0, 0), (1, 1, 1)), 1e-9), (((0, 0, 0), (1e300, 1e300, 1e300)), 1e-300)]:
+            with pytest.raises(RuntimeError, match=r"^voxel_phase_map: a grid of .* is too large"):
+                fn(SINGLE, str(tmp_path / path), box, size)
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_inverted_and_flat_boxes_give_one_voxel(tmp_path: Path) -> None:
+    out = core.py_export_stl(SINGLE, str(tmp_path / "f.stl"), ((1, 1, 1), (0, 1, 1)), 0.5)
+    m = load(Path(out))
+    assert len(m.faces) == 12 and m.is_watertight
+    assert m.volume == pytest.approx(0.125)
+    assert np.allclose(m.bounds, [[1, 1, 1], [1.5, 1.5, 1.5]])
