@@ -220,7 +220,11 @@ bool to_count(PyObject* o, std::uint64_t& out, std::string& message) {
   return true;
 }
 
-bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& message) {
+namespace {
+
+// A tuple (or tuple subclass) of exactly n items, each converted by `one`.
+template <class T, class One>
+bool to_tuple_of(PyObject* o, T* out, Py_ssize_t n, std::string& message, One one) {
   if (!PyTuple_Check(o)) {
     message = cannot_convert(o, "PyTuple");
     return false;
@@ -231,25 +235,19 @@ bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& me
     return false;
   }
   for (Py_ssize_t i = 0; i < n; ++i) {
-    if (!to_number(PyTuple_GET_ITEM(o, i), out[i], message)) return false;
+    if (!one(PyTuple_GET_ITEM(o, i), out[i], message)) return false;
   }
   return true;
 }
 
+}  // namespace
+
+bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& message) {
+  return to_tuple_of(o, out, n, message, to_number);
+}
+
 bool to_tuple_of_counts(PyObject* o, std::uint64_t* out, Py_ssize_t n, std::string& message) {
-  if (!PyTuple_Check(o)) {
-    message = cannot_convert(o, "PyTuple");
-    return false;
-  }
-  const Py_ssize_t len = PyTuple_GET_SIZE(o);
-  if (len != n) {
-    message = "expected tuple of length " + std::to_string(n) + ", but got tuple of length " + std::to_string(len);
-    return false;
-  }
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    if (!to_count(PyTuple_GET_ITEM(o, i), out[i], message)) return false;
-  }
-  return true;
+  return to_tuple_of(o, out, n, message, to_count);
 }
 
 bool is_list_like(PyObject* o, std::string& message) {

@@ -5,7 +5,9 @@
 
 #include "common/error.h"
 #include "common/json.h"
+#include "pyfacade/args.h"
 #include "pyfacade/py.h"
+#include "sample/voxel_map.h"
 
 namespace tess::py {
 
@@ -20,6 +22,9 @@ PyObject* raise(PyObject* cls, const Error& error);
 // The PanicException class (a direct subclass of BaseException), created on
 // first use.
 PyObject* panic_exception();
+
+// The `bounds` argument of the exporters and the bake as the core's box.
+inline sample::Box sample_box(const Box3& b) { return sample::Box{b[0], b[1]}; }
 
 // New Python objects; throw ErrorAlreadySet on failure.
 Ref to_py(double v);

@@ -4,16 +4,11 @@
 #include "pyfacade/handlers.h"
 
 namespace tess::py {
-namespace {
-
-sample::Box to_box(const Box3& b) { return sample::Box{b[0], b[1]}; }
-
-}  // namespace
 
 PyObject* h_py_export_stl(Args& a) {
   const std::string_view name = a.text(0);
   const std::string out_path(a.text(1));
-  const auto bounds = to_box(a.box(2));
+  const auto bounds = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
   const bool binary = a.flag(5, true);
@@ -25,7 +20,7 @@ PyObject* h_py_export_stl(Args& a) {
 PyObject* h_py_export_obj(Args& a) {
   const std::string_view name = a.text(0);
   const std::string obj_path(a.text(1));
-  const auto bounds = to_box(a.box(2));
+  const auto bounds = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
   auto written = exporter::export_obj(name, obj_path, bounds, voxel_size, scale_m);

@@ -6,8 +6,6 @@
 namespace tess::py {
 namespace {
 
-sample::Box to_box(const Box3& b) { return sample::Box{b[0], b[1]}; }
-
 // The written path as a str, or RuntimeError with the failure's message.
 PyObject* path_result(const Result<std::string>& r) {
   if (!r) return raise(PyExc_RuntimeError, r.error());
@@ -38,7 +36,7 @@ PyObject* h_py_export_hlsl(Args& a) {
 PyObject* h_py_export_sdf_raw(Args& a) {
   const std::string_view name = a.text(0);
   const std::string_view out_path = a.text(1);
-  const auto box = to_box(a.box(2));
+  const auto box = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
   const std::string_view mode = a.raw(5) == nullptr ? std::string_view("phase") : a.text(5);
@@ -48,7 +46,7 @@ PyObject* h_py_export_sdf_raw(Args& a) {
 PyObject* h_py_export_vtk_legacy(Args& a) {
   const std::string_view name = a.text(0);
   const std::string_view out_path = a.text(1);
-  const auto box = to_box(a.box(2));
+  const auto box = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto properties = a.opt_text_list(4);
   const auto scale_m = a.opt_number(5);

@@ -11,7 +11,7 @@ PyObject* h_py_bake_fourier(Args& a) {
   const auto grid = a.count_triple(3);
   const double truncate_threshold = a.raw(4) == nullptr ? 0.01 : a.number(4);
 
-  auto baked = fourier_bake::bake_fourier(entry_name, property, sample::Box{bounds[0], bounds[1]}, grid,
+  auto baked = fourier_bake::bake_fourier(entry_name, property, sample_box(bounds), grid,
                                           truncate_threshold);
   if (!baked) return raise(PyExc_ValueError, baked.error());
 
