@@ -88,7 +88,6 @@ def test_validation_and_argument_conversion():
         ({"grid_size": (2, 2)}, TypeError, "argument 'grid_size': expected tuple of length 3, but got tuple of length 2"),
         ({"grid_size": (2, 2.0, 2)}, TypeError, "argument 'grid_size': 'float' object cannot be interpreted as an integer"),
         ({"grid_size": (2, -1, 2)}, OverflowError, "can't convert negative int to unsigned"),
-        ({"grid_size": (2, 2, 2), "truncate_threshold": None}, TypeError, "argument 'truncate_threshold': must be real number, not NoneType"),
     ]
     for kwargs, cls, message in conversion:
         with pytest.raises(cls) as e:

@@ -25,12 +25,6 @@ def failure(call) -> tuple[str, str]:
 # --- against the shipped catalogue (no call here changes the store) ---------
 
 
-def test_registration_order_and_signatures() -> None:
-    names = [n for n in core.__all__ if n != "__version__"]
-    assert names[:5] == ["py_get", "py_save", "py_sample", "py_data_sheet", "py_list_tiers"]
-    assert core.py_get.__text_signature__ == "(spec, scope_str=None)"
-
-
 def test_get_resolves_loosely_and_data_sheet_exactly() -> None:
     iron = core.py_data_sheet("Fe")
     assert core.py_get("fe") == core.py_get("FE") == core.py_get("ferrum") == iron
@@ -58,7 +52,6 @@ def test_formula_ignores_scope() -> None:
         (lambda: core.py_get(""), ("PanicException", "py_get: spec must be non-empty")),
         (lambda: core.py_get("  "), ("KeyError", "unknown name:   ")),
         (lambda: core.py_get("{ }"), ("KeyError", "invalid formula: { }")),
-        (lambda: core.py_get("{Fe=2=3}"), ("KeyError", "formula count '2=3' is not a non-negative integer")),
         (lambda: core.py_get("{Nope=1, Fe=1001}"), ("KeyError", "formula constituent 'Nope' not found")),
         (lambda: core.py_get("{Fe=1001}"), ("PanicException", "resolve_formula: implausibly large count")),
         (lambda: core.py_save("", "{", ""), ("PanicException", "py_save: name must be non-empty")),
@@ -67,11 +60,8 @@ def test_formula_ignores_scope() -> None:
         (lambda: core.py_save("X", "[" * 10_000, "alloy"),
          ("ValueError", "data_json is not valid JSON: recursion limit exceeded at line 1 column 129")),
         (lambda: core.py_data_sheet(""), ("PanicException", "py_data_sheet: name must be non-empty")),
-        (lambda: core.py_get(), ("TypeError", "py_get() missing 1 required positional argument: 'spec'")),
         (lambda: core.py_get("Fe", scope_str=1),
          ("TypeError", "argument 'scope_str': 'int' object cannot be converted to 'PyString'")),
-        (lambda: core.py_save(data_json="{}"),
-         ("TypeError", "py_save() missing 2 required positional arguments: 'name' and 'tier_str'")),
     ],
 )
 def test_failures(call, expected) -> None:

@@ -24,10 +24,6 @@ void put(const std::string& name, Json value) {
   ASSERT_TRUE(tess::data_loader::DATA().insert_entry("alloy", name, std::move(value)).ok());
 }
 
-// ---------------------------------------------------------------------------
-// CandidateRng
-// ---------------------------------------------------------------------------
-
 TEST(CandidateRng, XoshiroOutputsFromAKnownState) {
   CandidateRng g = CandidateRng::from_state({1, 2, 3, 4});
   EXPECT_EQ(g.next_u64(), 41943041u);
@@ -51,10 +47,6 @@ TEST(CandidateRng, SeedExpansion) {
   const CandidateRng::State splitmix = {0xE220A8397B1DCDAFULL, 0x6E789E6AA1B965F4ULL, 0x06C45D188009454FULL,
                                         0xF88BB8A8724C81ECULL};
   EXPECT_EQ(CandidateRng::from_seed_bytes({}).state(), splitmix);
-
-  // The extreme seed expands like any other and seeds a working generator.
-  CandidateRng top = CandidateRng::seed_from_u64(UINT64_MAX);
-  EXPECT_NE(top.state(), CandidateRng::seed_from_u64(0).state());
 
   // Entropy seeding gives distinct generators.
   EXPECT_NE(CandidateRng::seed_from_entropy().state(), CandidateRng::seed_from_entropy().state());
@@ -89,9 +81,7 @@ TEST(CandidateRng, UniformRealBoundsAndRejection) {
   // The largest output stays below 0.2 without a retry.
   CandidateRng top = CandidateRng::from_state({0, 5, 9, UINT64_MAX});
   CandidateRng top_shadow = top;
-  const double r = top.uniform_real(0.0005, 0.2);
-  EXPECT_LT(r, 0.2);
-  EXPECT_EQ(r, 0.19999999999999996);
+  EXPECT_EQ(top.uniform_real(0.0005, 0.2), 0.19999999999999996);
   top_shadow.next_u64();
   EXPECT_EQ(top.state(), top_shadow.state());
 
@@ -103,10 +93,6 @@ TEST(CandidateRng, UniformRealBoundsAndRejection) {
   up_shadow.next_u64();
   EXPECT_NE(up.state(), up_shadow.state());
 }
-
-// ---------------------------------------------------------------------------
-// Estimation
-// ---------------------------------------------------------------------------
 
 class Estimate : public ::testing::Test {
  protected:
@@ -183,30 +169,6 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Drawing, scoring and ranking
-// ---------------------------------------------------------------------------
-
-TEST(AlloySearch, SeedZeroDrawsFromTheDefaultPool) {
-  CandidateRng g = CandidateRng::seed_from_u64(0);
-  auto d = tess::alloy::draw_composition(g, 6);
-  ASSERT_EQ(d.k, 2u);
-  EXPECT_EQ(d.index[0], 2u);  // Mn
-  EXPECT_EQ(d.index[1], 3u);  // Si
-  EXPECT_EQ(d.fraction[0], 0.17946726494484508);
-  EXPECT_EQ(d.fraction[1], 0.18861849134850647);
-  EXPECT_EQ(d.base_fraction, 0.6319142437066485);
-  d = tess::alloy::draw_composition(g, 6);
-  ASSERT_EQ(d.k, 2u);
-  EXPECT_EQ(d.index[0], 2u);  // Mn
-  EXPECT_EQ(d.index[1], 5u);  // Mo
-  d = tess::alloy::draw_composition(g, 6);
-  ASSERT_EQ(d.k, 3u);
-  EXPECT_EQ(d.index[0], 0u);  // Cr
-  EXPECT_EQ(d.index[1], 5u);  // Mo
-  EXPECT_EQ(d.index[2], 2u);  // Mn
-}
-
 TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
   CandidateRng g = CandidateRng::seed_from_u64(99);
   int scaled = 0;
@@ -227,10 +189,7 @@ TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
   // A pool of one name draws k = 0 or 1 only, always position 0.
   for (int i = 0; i < 200; ++i) {
     const auto d = tess::alloy::draw_composition(g, 1);
-    ASSERT_LE(d.k, 1u);
-    if (d.k == 1) {
-      EXPECT_EQ(d.index[0], 0u);
-    }
+    ASSERT_TRUE(d.k == 0 || (d.k == 1 && d.index[0] == 0u));
   }
 }
 
@@ -251,20 +210,6 @@ TEST(AlloySearch, Scoring) {
   EXPECT_FALSE(score({{"x", std::nullopt, 13.0, 1.0}}, 14));
   EXPECT_FALSE(score({{"x", std::nullopt, std::nullopt, 1.0}, {"", std::nullopt, std::nullopt, 1.0}}, 14));
   EXPECT_TRUE(std::isnan(*score({{"x", 10.0, std::nullopt, std::nan("")}}, 14)));
-}
-
-TEST(AlloySearch, ChecksAndTrivialRuns) {
-  using tess::alloy::optimize_alloy;
-  const std::vector<AlloyTarget> one = {{"x", std::nullopt, std::nullopt, 1.0}};
-  auto r = optimize_alloy({}, "", std::nullopt, 10, 5, 1);
-  ASSERT_FALSE(r.ok());
-  EXPECT_EQ(r.error().message(), "alloy::optimize_alloy: at least one target is required");
-  r = optimize_alloy(one, "", std::nullopt, 10, 5, 1);
-  ASSERT_FALSE(r.ok());
-  EXPECT_EQ(r.error().message(), "alloy::optimize_alloy: base element name required");
-  r = optimize_alloy(one, "Fe", std::nullopt, 0, 5, std::nullopt);
-  ASSERT_TRUE(r.ok());
-  EXPECT_TRUE(r->empty());
 }
 
 TEST(AlloySearch, RankingTiesAndScoresThatAreNotNumbers) {

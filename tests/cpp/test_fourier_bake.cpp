@@ -112,8 +112,6 @@ TEST(FourierBake, WorkedExampleAndPhaseConvention) {
   EXPECT_EQ(two->coefficients[0].n, 1);
   EXPECT_DOUBLE_EQ(two->coefficients[0].amplitude, 6.0);
   EXPECT_NEAR(two->coefficients[0].phase, 0.0, 1e-15);
-  EXPECT_EQ(two->boundary_condition, "periodic");
-  EXPECT_EQ(two->property_name, "p");
 
   // f(x) = cos(2 pi x / L + 0.7) sampled at cell centres: the (1, 0, 0) term
   // has amplitude 1 and phase 0.7 + pi / 8 (the half-cell offset).

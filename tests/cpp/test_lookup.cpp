@@ -78,15 +78,6 @@ TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
   EXPECT_GT(hits, 20);
 }
 
-TEST(ShardedMap, ScansEachItemOnceWithItsLatestValue) {
-  data_loader::ShardedMap<int> map;
-  for (int i = 0; i < 100; ++i) map.insert(std::to_string(i % 40), i);
-  int visited = 0, sum = 0;
-  map.for_each([&](const std::string&, int v) { return ++visited, sum += v, true; });
-  EXPECT_EQ(visited, 40);
-  EXPECT_EQ(sum, 3180);  // the last value of each key: 80..99 and 60..79
-}
-
 TEST(ParseFormula, Shapes) {
   auto parts = [](std::string_view spec) {
     auto f = parse_formula(spec);

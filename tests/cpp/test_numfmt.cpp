@@ -12,32 +12,26 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
 
 TEST(NumFmt, FixedRoundsLikePrintf) {
-  EXPECT_EQ(fixed(7850, 6), "7850.000000");
+  // Whole numbers, NaN and -inf are pinned by the VTK scalars.
   EXPECT_EQ(fixed(0.0000004, 6), "0.000000");
   EXPECT_EQ(fixed(-0.0000004, 6), "-0.000000");
   EXPECT_EQ(fixed(0.125, 2), "0.12");  // the exact binary tie goes to even
   EXPECT_EQ(fixed(1e300, 6).size(), 301u + 7u);
-  EXPECT_EQ(fixed(kNaN, 6) + fixed(kInf, 6) + fixed(-kInf, 4), "NaNinf-inf");
+  EXPECT_EQ(fixed(kInf, 6), "inf");
 }
 
 TEST(NumFmt, ShortestPositionalNeverUsesAnExponent) {
+  // -0, -2 and 0.0000001 are pinned by the VTK header.
   EXPECT_EQ(shortest_positional(0.0), "0");
-  EXPECT_EQ(shortest_positional(-0.0), "-0");
   EXPECT_EQ(shortest_positional(0.001), "0.001");
-  EXPECT_EQ(shortest_positional(1e-7), "0.0000001");
-  EXPECT_EQ(shortest_positional(-2.0), "-2");
   EXPECT_EQ(shortest_positional(1e20), "100000000000000000000");
   EXPECT_EQ(shortest_positional(0.1 + 0.2), "0.30000000000000004");
   EXPECT_EQ(shortest_positional(kNaN), "NaN");
 }
 
 TEST(NumFmt, JsonFloatSwitchesToExponentOutsideItsRange) {
-  EXPECT_EQ(json_float(0.0), "0.0");
-  EXPECT_EQ(json_float(-0.0), "-0.0");
-  EXPECT_EQ(json_float(0.001), "0.001");
+  // 0.0, -0.0, 1e-7, 1.5e20 and null are pinned by the sidecar document.
   EXPECT_EQ(json_float(10.0), "10.0");
-  EXPECT_EQ(json_float(1e-7), "1e-7");
-  EXPECT_EQ(json_float(1.5e20), "1.5e20");
   // The edges: 10^-5 is plain, below it not; below 10^16 plain, 10^16 not.
   EXPECT_EQ(json_float(1e-5), "0.00001");
   EXPECT_EQ(json_float(1.5e-6), "1.5e-6");

@@ -5,30 +5,16 @@
 
 #include "export/obj_writer.h"
 #include "export/stl_writer.h"
+#include "grid_helpers.h"
 
 using namespace tess::exporter;
 
 namespace {
 
-VoxelGrid grid_of(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, std::vector<std::int32_t> ids,
-                  std::vector<std::string> names = {"a"}) {
-  VoxelGrid g;
-  g.nx = nx;
-  g.ny = ny;
-  g.nz = nz;
-  g.phase_ids = std::move(ids);
-  g.phase_names = std::move(names);
-  return g;
-}
-
-std::uint32_t u32_at(const std::string& s, std::size_t at) {
-  std::uint32_t v;
-  std::memcpy(&v, s.data() + at, 4);
-  return v;
-}
-float f32_at(const std::string& s, std::size_t at) {
-  float v;
-  std::memcpy(&v, s.data() + at, 4);
+template <class T = std::uint32_t>
+T at(const std::string& s, std::size_t offset) {
+  T v;
+  std::memcpy(&v, s.data() + offset, sizeof v);
   return v;
 }
 
@@ -39,25 +25,25 @@ TEST(StlBinary, LayoutHeaderAndFacets) {
   ASSERT_EQ(bytes.size(), 684u);
   EXPECT_EQ(bytes.substr(0, 13), "tessarine abc");
   EXPECT_EQ(bytes.substr(13, 67), std::string(67, '\0'));
-  EXPECT_EQ(u32_at(bytes, 80), 12u);
+  EXPECT_EQ(at(bytes, 80), 12u);
   // First facet of the low x-face: normal -x, wound about -x.
   const float want[12] = {-1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 1};
-  for (int v = 0; v < 12; ++v) EXPECT_EQ(f32_at(bytes, 84 + 4 * v), want[v]) << v;
+  for (int v = 0; v < 12; ++v) EXPECT_EQ(at<float>(bytes, 84 + 4 * v), want[v]) << v;
   EXPECT_EQ(bytes.substr(84 + 48, 2), std::string(2, '\0'));
   // Second facet: (c0, c2, c3).
   const float second[9] = {0, 0, 0, 0, 1, 1, 0, 1, 0};
-  for (int v = 0; v < 9; ++v) EXPECT_EQ(f32_at(bytes, 134 + 12 + 4 * v), second[v]) << v;
+  for (int v = 0; v < 9; ++v) EXPECT_EQ(at<float>(bytes, 134 + 12 + 4 * v), second[v]) << v;
 
   // Long names fill the header, cut at 80 bytes even inside a character.
   std::string name(69, 'n');
   name += "\xc3\xa9";  // é straddles byte 80
   const std::string long_header(stl_binary(name, grid_of(1, 1, 1, {0}), {0, 0, 0}, 1.0)->view());
   EXPECT_EQ(long_header.substr(0, 80), ("tessarine " + name).substr(0, 80));
-  EXPECT_EQ(u32_at(long_header, 80), 12u);
+  EXPECT_EQ(at(long_header, 80), 12u);
 
   const std::string empty(stl_binary("e", grid_of(0, 1, 1, {}), {0, 0, 0}, 1.0)->view());
   EXPECT_EQ(empty.size(), 84u);
-  EXPECT_EQ(u32_at(empty, 80), 0u);
+  EXPECT_EQ(at(empty, 80), 0u);
 }
 
 TEST(StlBinary, FacetCountMustFitItsField) {
@@ -89,12 +75,10 @@ TEST(StlAscii, Text) {
 }
 
 TEST(ObjMtl, PathsAndColours) {
-  EXPECT_EQ(mtl_path_for("scene.obj"), "scene.mtl");
-  EXPECT_EQ(mtl_path_for("scene"), "scene.mtl");
-  EXPECT_EQ(mtl_path_for("a.b.obj"), "a.b.mtl");
-  EXPECT_EQ(mtl_path_for(".hidden"), ".hidden.mtl");
-  EXPECT_EQ(mtl_path_for("dir.d/scene"), "dir.d/scene.mtl");
-  EXPECT_EQ(mtl_path_for("out/part.obj"), "out/part.mtl");
+  for (auto [obj, mtl] : {std::pair{"scene", "scene.mtl"}, {"a.b.obj", "a.b.mtl"}, {".hidden", ".hidden.mtl"},
+                          {"dir.d/scene", "dir.d/scene.mtl"}, {"out/part.obj", "out/part.mtl"}}) {
+    EXPECT_EQ(mtl_path_for(obj), mtl);
+  }
   for (const char* unchanged : {"", "a/..", "..", "out/"}) EXPECT_EQ(mtl_path_for(unchanged), unchanged);
   EXPECT_EQ(mtl_reference_name("out/part.mtl"), "part.mtl");
   EXPECT_EQ(mtl_reference_name("a/.."), "material.mtl");

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "export/volume.h"
+#include "grid_helpers.h"
 #include "sample/sample.h"
 
 using namespace tess;
@@ -11,29 +12,14 @@ using namespace tess::exporter;
 using sample::Box;
 using sample::VoxelGrid;
 
-namespace {
-
-VoxelGrid make_grid(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, std::vector<std::int32_t> ids,
-                    std::vector<std::string> names) {
-  VoxelGrid g;
-  g.nx = nx;
-  g.ny = ny;
-  g.nz = nz;
-  g.phase_ids = std::move(ids);
-  g.phase_names = std::move(names);
-  return g;
-}
-
-}  // namespace
-
 TEST(Vtk, HeaderNumbersAndValueForms) {
-  const VoxelGrid g = make_grid(1, 1, 1, {-12}, {"a"});
+  const VoxelGrid g = grid_of(1, 1, 1, {-12}, {"a"});
   std::string text;
   append_vtk_header(text, "na me", g, {-0.0, -2, 1e-7}, std::numeric_limits<double>::infinity());
   EXPECT_NE(text.find("tessarine na me\n"), std::string::npos);
   EXPECT_NE(text.find("\nORIGIN -0 -2 0.0000001\nSPACING inf inf inf\nPOINT_DATA 1\n"), std::string::npos);
   std::string values;
-  append_vtk_phase_values(values, make_grid(4, 1, 1, {-12, 9, 10, 2147483647}, {}));
+  append_vtk_phase_values(values, grid_of(4, 1, 1, {-12, 9, 10, 2147483647}, {}));
   EXPECT_EQ(values, "-12\n9\n10\n2147483647\n");
   values.clear();
   append_vtk_scalars(values, "p", {0.0000004, -1.5, std::nan(""), -std::numeric_limits<double>::infinity()});
@@ -55,7 +41,7 @@ TEST(Vtk, LargeSectionsMatchSequentialText) {
     expect_values += buf;
   }
   std::string got_ids, got_values;
-  append_vtk_phase_values(got_ids, make_grid(n, 1, 1, ids, {}));
+  append_vtk_phase_values(got_ids, grid_of(n, 1, 1, ids, {}));
   append_vtk_scalars(got_values, "v", values);
   EXPECT_EQ(got_ids, expect_ids);
   EXPECT_EQ(got_values, expect_values);
@@ -97,7 +83,7 @@ TEST(Vtk, VoxelSampleMatchesPointSamplingAtEveryCentre) {
 }
 
 TEST(RawVolume, PhaseAndOccupancyBytes) {
-  const VoxelGrid g = make_grid(2, 2, 1, {0, 1, 2, -1}, {"a", "b", "c"});
+  const VoxelGrid g = grid_of(2, 2, 1, {0, 1, 2, -1}, {"a", "b", "c"});
   const std::string phase = raw_volume_bytes(g, "phase");
   ASSERT_EQ(phase.size(), 16u);
   const unsigned char expect_phase[16] = {0, 0, 0, 0, 0, 0, 0x80, 0x3F, 0, 0, 0, 0x40, 0, 0, 0x80, 0xBF};
@@ -108,15 +94,13 @@ TEST(RawVolume, PhaseAndOccupancyBytes) {
   EXPECT_EQ(raw_volume_bytes(g, "Occupancy"), phase);
 }
 
-TEST(RawVolume, SidecarPath) {
+TEST(RawVolume, SidecarPathAndDocument) {
   for (auto [raw, json] : {std::pair{"vol.raw", "vol.json"}, {"vol", "vol.json"}, {"a.b.raw", "a.b.json"},
                            {".vol", ".vol.json"}, {"out.d/vol", "out.d/vol.json"}, {"vol.json", "vol.json"}}) {
     EXPECT_EQ(sidecar_path(raw), json);
   }
-}
 
-TEST(RawVolume, SidecarDocument) {
-  const VoxelGrid g = make_grid(2, 1, 1, {0, 0}, {"Steel"});
+  const VoxelGrid g = grid_of(2, 1, 1, {0, 0}, {"Steel"});
   const Box box{{0, -0.0, 1e-7}, {0.002, 1.5e20, std::nan("")}};
   EXPECT_EQ(sidecar_json("Steel", "phase", box, 0.001, g),
             "{\n"
@@ -132,7 +116,7 @@ TEST(RawVolume, SidecarDocument) {
             "  \"shape_xyz\": [\n    2,\n    1,\n    1\n  ],\n"
             "  \"voxel_size_m\": 0.001\n"
             "}");
-  const VoxelGrid none = make_grid(1, 1, 1, {0}, {});
+  const VoxelGrid none = grid_of(1, 1, 1, {0}, {});
   const std::string doc = sidecar_json("m", "x", box, std::numeric_limits<double>::infinity(), none);
   EXPECT_NE(doc.find("\"phase_names\": [],\n"), std::string::npos);
   EXPECT_NE(doc.find("\"voxel_size_m\": null\n}"), std::string::npos);

@@ -75,19 +75,15 @@ TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
 
 TEST(VoronoiModel, FailureMessages) {
   const Point p{0.0005, 0.0002, 0.0002};
-  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse("{}"), p, 0.001)),
-            "voronoi sample: entry missing 'phase_volume_fractions' object");
-  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": [1]})"), p, 0.001)),
-            "voronoi sample: entry missing 'phase_volume_fractions' object");
-  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": {}})"), p, 0.001)),
-            "voronoi sample: phase_volume_fractions is empty");
-  EXPECT_EQ(
-      message_of(pick_phase_by_voronoi_hash(Json::parse(R"({"phase_volume_fractions": {"a": "0.5"}})"), p, 0.001)),
-      "voronoi sample: no numeric phase fractions");
-  EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(
-                Json::parse(R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})"), p, 0.001)),
-            "voronoi sample: total phase volume must be > 0");
-
+  for (auto [fractions, message] : {
+           std::pair{"{}", "entry missing 'phase_volume_fractions' object"},
+           {R"({"phase_volume_fractions": [1]})", "entry missing 'phase_volume_fractions' object"},
+           {R"({"phase_volume_fractions": {}})", "phase_volume_fractions is empty"},
+           {R"({"phase_volume_fractions": {"a": "0.5"}})", "no numeric phase fractions"},
+           {R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})", "total phase volume must be > 0"}}) {
+    EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(fractions), p, 0.001)),
+              std::string("voronoi sample: ") + message);
+  }
   const Json no_props = Json::parse(R"({"phase_volume_fractions": {"a": 1}})");
   EXPECT_EQ(message_of(phase_property_lookup(no_props, "a", "D")),
             "voronoi sample: entry missing 'phase_properties' object");
