@@ -3,12 +3,14 @@
 from __future__ import annotations
 
 import json
+import math
 import os
 import random
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 import tessarine._tessarine_core as core
@@ -60,3 +62,13 @@ def ratio_line(label: str, ours: float, peer: float, peer_name: str, unit: str =
     scale = 1e3 if unit == "ms" else 1e6
     return (f"{label:<44} tessarine {ours * scale:10.3f} {unit}   {peer_name} {peer * scale:10.3f} {unit}"
             f"   ratio {peer / ours:7.2f}x")
+
+
+def best_of(fn, repeat: int) -> float:
+    """The best wall-clock time of `repeat` calls of fn()."""
+    best = math.inf
+    for _ in range(repeat):
+        start = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - start)
+    return best

@@ -9,7 +9,6 @@ figure is checked for that before it is printed.
 
 from __future__ import annotations
 
-import io
 import tempfile
 import time
 from pathlib import Path

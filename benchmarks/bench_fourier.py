@@ -11,12 +11,15 @@ counts how many coefficients are bit-identical between the two.
 
 from __future__ import annotations
 
-import math
-import time
+import sys
+from pathlib import Path
 
 import numpy as np
 
 import tessarine._tessarine_core as core
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import best_of  # noqa: E402
 
 NAME, PROPERTY = "DuplexSteel2205", "Density_kg_m3"
 GRID = (16, 16, 16)
@@ -62,15 +65,6 @@ def numpy_direct_dft(f: np.ndarray, terms: np.ndarray, batch: int = 128):
         im[s : s + batch] = np.cumsum(g * np.sin(theta), axis=1)[:, -1]
     magnitude = np.sqrt(re * re + im * im)
     return base, (magnitude + magnitude) / float(count), np.arctan2(im, re)
-
-
-def best_of(fn, repeat: int) -> float:
-    best = math.inf
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def main() -> None:

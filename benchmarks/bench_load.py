@@ -11,9 +11,7 @@ and the per-call time of py_sample against a plain dict lookup in Python.
 from __future__ import annotations
 
 import shutil
-import statistics
 import sys
-import timeit
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))

@@ -11,12 +11,16 @@ with numpy vectors.
 from __future__ import annotations
 
 import math
+import sys
 import random
-import time
+from pathlib import Path
 
 import numpy as np
 
 import tessarine._tessarine_core as core
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import best_of  # noqa: E402
 
 
 def numpy_kabsch(a_list, b_list) -> float:
@@ -62,15 +66,6 @@ def numpy_nerf(sequence: str, pairs) -> list[dict]:
         {"name": names[k % 3], "res_idx": k // 3, "x": float(p[0]), "y": float(p[1]), "z": float(p[2])}
         for k, p in enumerate(atoms[: 3 * count])
     ]
-
-
-def best_of(fn, repeat: int) -> float:
-    best = math.inf
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def main() -> None:
