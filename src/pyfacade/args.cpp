@@ -99,20 +99,24 @@ Args::Args(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, Py
   for (std::size_t i = 0; i < given; ++i) slots_[i] = args[i];
   const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
   for (Py_ssize_t k = 0; k < nkw; ++k) {
+    // Compared without encoding: a keyword that is not valid UTF-8 (a lone
+    // surrogate) names no parameter and is reported as such.
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
-    Py_ssize_t len = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(key, &len);
-    if (utf8 == nullptr) throw ErrorAlreadySet{};
-    const std::string_view kw(utf8, static_cast<std::size_t>(len));
     std::size_t index = max;
     for (std::size_t p = 0; p < max; ++p) {
-      if (kw == decl.params[p].name) {
+      if (PyUnicode_CompareWithASCIIString(key, decl.params[p].name) == 0) {
         index = p;
         break;
       }
     }
-    if (index == max) type_error(func + " got an unexpected keyword argument '" + std::string(kw) + "'");
-    if (slots_[index] != nullptr) type_error(func + " got multiple values for argument '" + std::string(kw) + "'");
+    if (index == max) {
+      Ref m = check(PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", func.c_str(), key));
+      PyErr_SetObject(PyExc_TypeError, m.get());
+      throw ErrorAlreadySet{};
+    }
+    if (slots_[index] != nullptr) {
+      type_error(func + " got multiple values for argument '" + decl.params[index].name + "'");
+    }
     slots_[index] = args[nargs + k];
   }
   std::vector<std::string_view> missing;
@@ -127,6 +131,11 @@ Args::Args(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, Py
 
 void Args::fail(std::size_t i, std::string_view message) const {
   type_error("argument '" + std::string(decl_.params[i].name) + "': " + std::string(message));
+}
+
+void Args::raised(std::size_t i) const {
+  if (auto text = take_type_error()) fail(i, *text);
+  throw ErrorAlreadySet{};
 }
 
 // ---------------------------------------------------------------------------
@@ -284,12 +293,13 @@ template <class F>
 void for_each_item(const Args& a, std::size_t i, F&& each) {
   std::string message;
   if (!convert::is_list_like(a.raw(i), message)) a.fail(i, message);
-  Ref it = check(PyObject_GetIter(a.raw(i)));
+  Ref it(PyObject_GetIter(a.raw(i)));
+  if (!it) a.raised(i);
   while (PyObject* item_raw = PyIter_Next(it.get())) {
     Ref item(item_raw);
     each(item.get());
   }
-  if (PyErr_Occurred()) throw ErrorAlreadySet{};
+  if (PyErr_Occurred()) a.raised(i);
 }
 
 }  // namespace
@@ -393,18 +403,12 @@ std::optional<std::vector<std::string>> Args::opt_text_list(std::size_t i) const
 std::vector<PyObject*> Args::dict_list(std::size_t i) const {
   // The dicts are kept alive by the call: converting their contents may run
   // code that changes the sequence they came from.
-  std::string message;
-  if (!convert::is_list_like(slots_[i], message)) fail(i, message);
-  Ref seq = check(PySequence_Fast(slots_[i], "expected a sequence"));
   std::vector<PyObject*> out;
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.get());
-  out.reserve(static_cast<std::size_t>(n));
-  for (Py_ssize_t k = 0; k < n; ++k) {
-    PyObject* item = PySequence_Fast_GET_ITEM(seq.get(), k);
+  for_each_item(*this, i, [&](PyObject* item) {
     if (!PyDict_Check(item)) fail(i, convert::cannot_convert(item, "PyDict"));
     holders_.emplace_back(Py_NewRef(item));
     out.push_back(item);
-  }
+  });
   return out;
 }
 
@@ -435,14 +439,15 @@ std::vector<std::vector<double>> Args::row_list(std::size_t i) const {
         values.push_back(v);
       }
     } else {
-      Ref it = check(PyObject_GetIter(row));
+      Ref it(PyObject_GetIter(row));
+      if (!it) raised(i);
       while (PyObject* raw = PyIter_Next(it.get())) {
         Ref item(raw);
         double v = 0;
         if (!convert::to_number(item.get(), v, message)) fail(i, message);
         values.push_back(v);
       }
-      if (PyErr_Occurred()) throw ErrorAlreadySet{};
+      if (PyErr_Occurred()) raised(i);
     }
     out.push_back(std::move(values));
   });

@@ -83,6 +83,9 @@ class Args {
 
   // Sets TypeError "argument '<name>': <message>" and throws.
   [[noreturn]] void fail(std::size_t i, std::string_view message) const;
+  // For a Python exception raised while converting slot i: a TypeError is
+  // reported as "argument '<name>': <its text>", anything else as raised.
+  [[noreturn]] void raised(std::size_t i) const;
 
  private:
   const FunctionDecl& decl_;
