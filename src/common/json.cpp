@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,14 +30,16 @@ class DepthLimitedSax {
   bool start_array(std::size_t n) { return enter() && dom_.start_array(n); }
   bool end_array() { --depth_; return dom_.end_array(); }
 
-  bool parse_error(std::size_t /*position*/, const std::string& /*last_token*/,
+  bool parse_error(std::size_t position, const std::string& /*last_token*/,
                    const nlohmann::detail::exception& ex) {
     message_ = ex.what();
+    position_ = position;
     return false;
   }
 
   bool too_deep() const { return too_deep_; }
   const std::string& message() const { return message_; }
+  std::size_t position() const { return position_; }
 
  private:
   bool enter() {
@@ -53,6 +54,7 @@ class DepthLimitedSax {
   std::size_t depth_ = 0;
   bool too_deep_ = false;
   std::string message_;
+  std::size_t position_ = 0;
 };
 
 // Line and column (both from 1) of the first bracket that opens nesting level
@@ -95,21 +97,23 @@ std::string clip(std::string s, std::size_t limit) {
 }
 
 // nlohmann's text reads "[json.exception.parse_error.101] parse error at line 1,
-// column 7: syntax error while parsing value - ..."; keep the description and
-// move the position to the end.
-std::string describe(const std::string& what) {
-  std::size_t line = 0, column = 0;
-  const auto at = what.find("at line ");
-  if (at != std::string::npos &&
-      std::sscanf(what.c_str() + at, "at line %zu, column %zu", &line, &column) == 2) {
-    const auto colon = what.find(": ", at);
-    std::string description = colon == std::string::npos ? what : what.substr(colon + 2);
-    return clip(std::move(description), 240) + " at line " + std::to_string(line) + " column " +
-           std::to_string(column);
+// column 7: syntax error while parsing value - ..." or, for errors without a
+// place of their own, "[json.exception.out_of_range.406] number overflow
+// parsing '1e400'". Keep the description and put the place, counted from the
+// byte offset where the parser stopped, at the end.
+std::string describe(const std::string& what, std::string_view text, std::size_t position) {
+  std::string description = what;
+  if (const auto at = what.find("at line "); at != std::string::npos) {
+    if (const auto colon = what.find(": ", at); colon != std::string::npos) description = what.substr(colon + 2);
+  } else if (const auto tag = what.find("] "); tag != std::string::npos) {
+    description = what.substr(tag + 2);
   }
-  return clip(what, 240) + " at line 1 column 0";
+  const std::string_view before = text.substr(0, std::min(position, text.size()));
+  const std::size_t line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+  const auto last_newline = before.rfind('\n');
+  const std::size_t column = last_newline == std::string_view::npos ? before.size() : before.size() - last_newline - 1;
+  return clip(std::move(description), 240) + " at line " + std::to_string(line) + " column " + std::to_string(column);
 }
-
 
 // A direct parser for the common case: well-formed documents over a
 // contiguous buffer, building the value without a token buffer. It accepts
@@ -395,7 +399,7 @@ Result<Json> parse_json(std::string_view text) {
     auto [line, column] = position_of_excess_depth(text);
     return Error("recursion limit exceeded at line " + std::to_string(line) + " column " + std::to_string(column));
   }
-  return Error(describe(sax.message()));
+  return Error(describe(sax.message(), text, sax.position()));
 }
 
 std::string dump_compact(const Json& value) {

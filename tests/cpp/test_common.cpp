@@ -26,6 +26,8 @@ TEST(Json, AcceptsOneValueWithSurroundingWhiteSpaceOnly) {
   auto v2 = parse_json("{\"a\": 1}\n  x");
   EXPECT_NE(v2.error().message().find(" at line 2 column 3"), std::string::npos) << v2.error().message();
   EXPECT_EQ(parse_json("\xEF\xBB\xBF{}").error().message(), "unexpected byte-order mark at line 1 column 1");
+  // Errors that carry no place of their own get the place where parsing stopped.
+  EXPECT_EQ(parse_json("[1,\n 1e400]").error().message(), "number overflow parsing '1e400' at line 2 column 6");
 }
 
 TEST(Json, NestingIsLimitedTo128Levels) {
