@@ -56,6 +56,8 @@ class FaceSweep {
 
   // The number of faces for_each visits.
   std::uint64_t count() const;
+  // The number of faces of run `run`.
+  std::uint64_t count_in(std::size_t run) const;
   // The number of faces of each run.
   std::vector<std::uint64_t> count_per_run() const;
 

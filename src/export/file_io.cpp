@@ -50,36 +50,73 @@ FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
   return *this;
 }
 
-Status write_file(const std::string& path, std::string_view bytes, Parents parents) {
+Result<FileWriter> FileWriter::create(const std::string& path, Parents parents) {
   if (parents == Parents::create) {
-    if (auto made = create_parent(path); !made) return made;
+    if (auto made = create_parent(path); !made) return std::move(made).error();
   }
   int fd = -1;
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return os_error(errno);
+  return FileWriter(fd);
+}
 
+FileWriter::~FileWriter() { abandon(); }
+
+FileWriter::FileWriter(FileWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
+  if (this != &other) {
+    abandon();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void FileWriter::abandon() {
+  if (fd_ < 0) return;
+  // Best effort: devices and pipes cannot be truncated, and nothing more can
+  // be reported here than the failure that led here.
+  (void)::ftruncate(fd_, 0);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+Status FileWriter::write(std::string_view bytes) {
+  if (fd_ < 0) panic("FileWriter::write: the file is closed");
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
+    const ssize_t n = ::write(fd_, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
-      ::close(fd);
+      abandon();
       return os_error(err);
     }
     if (n == 0) {  // no progress and no error: the device takes no more
-      ::close(fd);
+      abandon();
       return os_error(ENOSPC);
     }
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  // close() is not retried after EINTR on Linux: the descriptor is gone.
-  if (::close(fd) != 0) return os_error(errno);
   return ok_status();
+}
+
+Status FileWriter::finish() {
+  if (fd_ < 0) panic("FileWriter::finish: the file is closed");
+  // close() is not retried after EINTR on Linux: the descriptor is gone.
+  if (::close(std::exchange(fd_, -1)) != 0) return os_error(errno);
+  return ok_status();
+}
+
+Status write_file(const std::string& path, std::string_view bytes, Parents parents) {
+  auto file = FileWriter::create(path, parents);
+  if (!file) return std::move(file).error();
+  if (auto w = file->write(bytes); !w) return w;
+  return file->finish();
 }
 
 }  // namespace tess::exporter

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,13 +31,41 @@ class FileBuffer {
   std::size_t size_ = 0;
 };
 
+// Receives a file's bytes in order, piece by piece; a failure stops the file.
+using ByteSink = std::function<Status(std::string_view)>;
+
 enum class Parents { create, require };
 
-// Creates or truncates the file at `path` and writes `bytes` to it whole.
-// With Parents::create a non-empty parent directory part is first created
-// with all missing ancestors (mode 0777 before the umask). Every failure
-// (directory creation, open, a short or failed write, close) is reported as
-// the operating system's error.
+// A file written from start to end in pieces, for outputs made a chunk at a
+// time from a reused buffer. Every failure (directory creation, open, a short
+// or failed write, close) is reported as the operating system's error. A
+// file that is not finished (a write failed, or the writer was dropped) is
+// truncated to empty, so that no partial file looks like a complete one.
+class FileWriter {
+ public:
+  // Creates or truncates the file at `path`. With Parents::create a non-empty
+  // parent directory part is first created with all missing ancestors (mode
+  // 0777 before the umask).
+  static Result<FileWriter> create(const std::string& path, Parents parents);
+  ~FileWriter();
+  FileWriter(FileWriter&& other) noexcept;
+  FileWriter& operator=(FileWriter&& other) noexcept;
+  FileWriter(const FileWriter&) = delete;
+  FileWriter& operator=(const FileWriter&) = delete;
+
+  // Appends `bytes` whole. After a failure the file is abandoned.
+  Status write(std::string_view bytes);
+  // Closes the file; a failed close is reported.
+  Status finish();
+
+ private:
+  explicit FileWriter(int fd) : fd_(fd) {}
+  void abandon();
+  int fd_ = -1;
+};
+
+// Creates or truncates the file at `path` and writes `bytes` to it whole,
+// as FileWriter does.
 Status write_file(const std::string& path, std::string_view bytes, Parents parents);
 
 }  // namespace tess::exporter

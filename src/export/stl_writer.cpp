@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 
@@ -38,16 +39,12 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads) {
   return static_cast<std::uint32_t>(quads * 2);
 }
 
-Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
-                               double voxel_size) {
+Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                  const ByteSink& put) {
   const FaceSweep sweep(grid);
   const auto per_run = sweep.count_per_run();
   std::uint64_t quads = 0;
-  std::vector<std::size_t> start(per_run.size());
-  for (std::size_t r = 0; r < per_run.size(); ++r) {
-    start[r] = 84 + 100 * static_cast<std::size_t>(quads);
-    quads += per_run[r];
-  }
+  for (auto n : per_run) quads += n;
   auto facets = stl_facet_count(quads);
   if (!facets) return std::move(facets).error();
 
@@ -55,30 +52,82 @@ Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, cons
   std::array<std::vector<float>, 3> f;
   for (int a = 0; a < 3; ++a) f[a].assign(at[a].begin(), at[a].end());  // rounded to nearest
 
-  FileBuffer out(84 + 50 * static_cast<std::size_t>(*facets));
-  std::string header = "tessarine ";
-  header.append(name);
-  std::memcpy(out.data(), header.data(), std::min<std::size_t>(header.size(), 80));
+  char head[84] = {};
+  std::string title = "tessarine ";
+  title.append(name);
+  std::memcpy(head, title.data(), std::min<std::size_t>(title.size(), 80));
   const std::uint32_t count = *facets;
-  std::memcpy(out.data() + 80, &count, 4);
+  std::memcpy(head + 80, &count, 4);
+  if (auto w = put(std::string_view(head, sizeof head)); !w) return w;
 
-  parallel_for(per_run.size(), [&](std::size_t run) {
-    char* p = out.data() + start[run];
-    sweep.for_each_in(run, [&](const LatticeFace& face) {
+  // Whole runs are grouped into chunks of about kChunk bytes (a larger run
+  // makes a chunk of its own). Each chunk is filled in parallel into one of
+  // two reused buffers while the previous one goes out from the other, still
+  // in cache.
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  std::vector<std::size_t> bounds{0};  // chunk c holds runs bounds[c] .. bounds[c + 1] - 1
+  for (std::size_t r = 0, size = 0; r < per_run.size(); ++r) {
+    const std::size_t bytes = 100 * static_cast<std::size_t>(per_run[r]);
+    if (size > 0 && size + bytes > kChunk) {
+      bounds.push_back(r);
+      size = 0;
+    }
+    size += bytes;
+  }
+  if (per_run.size() > bounds.back()) bounds.push_back(per_run.size());
+  const std::size_t chunks = bounds.size() - 1;
+
+  struct Chunk {
+    std::vector<char> bytes;
+    std::vector<std::size_t> offset;  // of each run in bytes
+  };
+  Chunk chunk[2];
+  auto prepare = [&](std::size_t c) {
+    Chunk& ch = chunk[c % 2];
+    ch.offset.assign(1, 0);
+    for (std::size_t r = bounds[c]; r < bounds[c + 1]; ++r)
+      ch.offset.push_back(ch.offset.back() + 100 * static_cast<std::size_t>(per_run[r]));
+    if (ch.bytes.size() < ch.offset.back()) ch.bytes.resize(std::max(ch.offset.back(), kChunk));
+  };
+  auto fill = [&](std::size_t c, std::size_t r) {
+    char* p = chunk[c % 2].bytes.data() + chunk[c % 2].offset[r];
+    sweep.for_each_in(bounds[c] + r, [&](const LatticeFace& face) {
+      // Stored value by value: records assembled on the stack and copied
+      // out whole stall on store forwarding.
       float normal[3] = {0.0f, 0.0f, 0.0f};
       normal[face.axis] = static_cast<float>(face.sign);
-      const auto c = face.corners();
+      const auto c4 = face.corners();
       for (const auto& tri : kFacetCorners) {
-        float rec[12];
-        std::memcpy(rec, normal, sizeof normal);
+        std::memcpy(p, normal, sizeof normal);
         for (int v = 0; v < 3; ++v)
-          for (int a = 0; a < 3; ++a) rec[3 + 3 * v + a] = f[a][static_cast<std::size_t>(c[tri[v]][a])];
-        std::memcpy(p, rec, sizeof rec);
-        p += 50;  // the attribute word stays 0
+          for (int a = 0; a < 3; ++a)
+            std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
+        p[48] = p[49] = 0;  // the attribute word
+        p += 50;
       }
     });
-  });
-  return out;
+  };
+
+  // Step c fills chunk c (task 1 ..) and hands over chunk c - 1 (task 0).
+  Status written = ok_status();
+  std::exception_ptr thrown;
+  for (std::size_t c = 0; c <= chunks && written; ++c) {
+    const bool fills = c < chunks;
+    if (fills) prepare(c);
+    const std::size_t runs = fills ? bounds[c + 1] - bounds[c] : 0;
+    parallel_for(runs + 1, [&](std::size_t task) {
+      if (task > 0) return fill(c, task - 1);
+      if (c == 0) return;
+      const Chunk& done = chunk[(c - 1) % 2];
+      try {
+        written = put(std::string_view(done.bytes.data(), done.offset.back()));
+      } catch (...) {
+        thrown = std::current_exception();
+      }
+    });
+    if (thrown) std::rethrow_exception(thrown);
+  }
+  return written;
 }
 
 FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size) {
@@ -161,9 +210,19 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
   if (!grid) return std::move(grid).error();
   try {
     if (binary) {
-      auto bytes = stl_binary(name, *grid, bounds.min, voxel_size);
-      if (!bytes) return std::move(bytes).error();
-      if (auto w = write_file(out_path, bytes->view(), Parents::require); !w) return std::move(w).error();
+      // The file is opened with the first bytes: a surface too large for
+      // the format leaves any existing file as it was.
+      std::optional<FileWriter> file;
+      auto written = stl_binary(name, *grid, bounds.min, voxel_size, [&](std::string_view bytes) -> Status {
+        if (!file) {
+          auto made = FileWriter::create(out_path, Parents::require);
+          if (!made) return std::move(made).error();
+          file.emplace(std::move(*made));
+        }
+        return file->write(bytes);
+      });
+      if (!written) return std::move(written).error();
+      if (auto w = file->finish(); !w) return std::move(w).error();
     } else {
       const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size);
       if (auto w = write_file(out_path, body.view(), Parents::create); !w) return std::move(w).error();

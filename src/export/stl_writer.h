@@ -22,9 +22,12 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
 // fails when it does not fit the 32-bit field.
 Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
 
-// The whole binary file: 80-byte header, facet count, 50 bytes per facet.
-Result<FileBuffer> stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin,
-                               double voxel_size);
+// The whole binary file, handed to `put` in pieces of about a megabyte:
+// 80-byte header, facet count, 50 bytes per facet. Fails before any byte is
+// handed over when the facet count does not fit its field, and with the
+// first failure of `put`.
+Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                  const ByteSink& put);
 
 // The whole ASCII file.
 FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size);

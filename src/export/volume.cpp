@@ -258,17 +258,22 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
 
 // ---- Raw float32 volume and sidecar ----
 
-std::string raw_volume_bytes(const VoxelGrid& grid, std::string_view mode) {
+Status raw_volume(const VoxelGrid& grid, std::string_view mode, const ByteSink& put) {
   const bool occupancy = mode == "occupancy";
   const auto& ids = grid.phase_ids;
-  std::string bytes(ids.size() * 4, '\0');
-  char* dst = bytes.data();
-  for (std::size_t i = 0; i < ids.size(); ++i, dst += 4) {
-    const float f = occupancy ? (ids[i] >= 0 ? 1.0f : 0.0f) : static_cast<float>(ids[i]);
-    std::uint32_t bits = std::bit_cast<std::uint32_t>(f);
-    for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((bits >> (8 * b)) & 0xFFu);
+  constexpr std::size_t kPiece = std::size_t{1} << 16;  // voxels
+  std::vector<char> buffer(4 * std::min(kPiece, ids.size()));
+  for (std::size_t first = 0; first < ids.size(); first += kPiece) {
+    const std::size_t n = std::min(kPiece, ids.size() - first);
+    char* dst = buffer.data();
+    for (std::size_t i = first; i < first + n; ++i, dst += 4) {
+      const float f = occupancy ? (ids[i] >= 0 ? 1.0f : 0.0f) : static_cast<float>(ids[i]);
+      const std::uint32_t bits = std::bit_cast<std::uint32_t>(f);
+      for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((bits >> (8 * b)) & 0xFFu);
+    }
+    if (auto w = put(std::string_view(buffer.data(), 4 * n)); !w) return w;
   }
-  return bytes;
+  return ok_status();
 }
 
 std::filesystem::path sidecar_path(const std::filesystem::path& out_path) {
@@ -433,16 +438,12 @@ Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_p
                  std::string(out_path) + "'");
   }
 
-  std::string bytes;
-  try {
-    bytes = raw_volume_bytes(*grid, mode);
-  } catch (const std::bad_alloc&) {
-    return Error(too_large("export_sdf_raw", *grid));
-  } catch (const std::length_error&) {
-    return Error(too_large("export_sdf_raw", *grid));
+  auto raw = FileWriter::create(raw_path.string(), Parents::require);
+  if (!raw) return std::move(raw).error();
+  if (auto st = raw_volume(*grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }); !st) {
+    return std::move(st).error();
   }
-  if (auto st = write_file(raw_path.string(), bytes, Parents::require); !st) return std::move(st).error();
-  std::string().swap(bytes);
+  if (auto st = raw->finish(); !st) return std::move(st).error();
   const std::string sidecar = sidecar_json(name, mode, box, voxel_size, *grid);
   if (auto st = write_file(json_path.string(), sidecar, Parents::require); !st) return std::move(st).error();
   return std::string(out_path);

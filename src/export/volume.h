@@ -11,6 +11,7 @@
 
 #include "common/error.h"
 #include "common/json.h"
+#include "export/file_io.h"
 #include "sample/voxel_map.h"
 
 namespace tess::exporter {
@@ -39,7 +40,9 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
 
 // 4 bytes per voxel, little-endian float32, x-fastest: the phase index, or in
 // mode "occupancy" 1.0 for any voxel with material (index >= 0), else 0.0.
-std::string raw_volume_bytes(const sample::VoxelGrid& grid, std::string_view mode);
+// Handed to `put` in pieces of 256 KiB from one reused buffer; stops at the
+// first failure of `put`.
+Status raw_volume(const sample::VoxelGrid& grid, std::string_view mode, const ByteSink& put);
 
 // The sidecar beside `out_path`: its last component's extension replaced by
 // ".json", or ".json" appended when it has none.

@@ -7,6 +7,7 @@
 #include "export/file_io.h"
 
 namespace fs = std::filesystem;
+using tess::exporter::FileWriter;
 using tess::exporter::Parents;
 using tess::exporter::write_file;
 
@@ -50,3 +51,24 @@ TEST(FileIo, WritesWholeFilesAndReportsFailures) {
   }
 }
 
+TEST(FileIo, WriterAppendsPiecesAndEmptiesUnfinishedFiles) {
+  const fs::path dir = scratch("writer");
+  fs::create_directories(dir);
+  const std::string target = (dir / "f.bin").string();
+  {
+    auto file = FileWriter::create(target, Parents::require);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write("ab"));
+    ASSERT_TRUE(file->write(std::string_view("\0c", 2)));
+    ASSERT_TRUE(file->finish());
+  }
+  EXPECT_EQ(slurp(target), std::string("ab\0c", 4));
+  {  // dropped midway, as after a failure further on: no partial file
+    auto file = FileWriter::create(target, Parents::require);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write("partial"));
+  }
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_EQ(fs::file_size(target), 0u);
+  fs::remove_all(dir.parent_path());
+}

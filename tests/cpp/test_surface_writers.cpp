@@ -18,10 +18,20 @@ T at(const std::string& s, std::size_t offset) {
   return v;
 }
 
+std::string binary_stl(std::string_view name, const tess::sample::VoxelGrid& grid) {
+  std::string bytes;
+  auto made = stl_binary(name, grid, {0, 0, 0}, 1.0, [&](std::string_view piece) -> tess::Status {
+    bytes += piece;
+    return tess::ok_status();
+  });
+  EXPECT_TRUE(made);
+  return bytes;
+}
+
 }  // namespace
 
 TEST(StlBinary, LayoutHeaderAndFacets) {
-  const std::string bytes(stl_binary("abc", grid_of(1, 1, 1, {0}), {0, 0, 0}, 1.0)->view());
+  const std::string bytes(binary_stl("abc", grid_of(1, 1, 1, {0})));
   ASSERT_EQ(bytes.size(), 684u);
   EXPECT_EQ(bytes.substr(0, 13), "tessarine abc");
   EXPECT_EQ(bytes.substr(13, 67), std::string(67, '\0'));
@@ -37,11 +47,11 @@ TEST(StlBinary, LayoutHeaderAndFacets) {
   // Long names fill the header, cut at 80 bytes even inside a character.
   std::string name(69, 'n');
   name += "\xc3\xa9";  // é straddles byte 80
-  const std::string long_header(stl_binary(name, grid_of(1, 1, 1, {0}), {0, 0, 0}, 1.0)->view());
+  const std::string long_header(binary_stl(name, grid_of(1, 1, 1, {0})));
   EXPECT_EQ(long_header.substr(0, 80), ("tessarine " + name).substr(0, 80));
   EXPECT_EQ(at(long_header, 80), 12u);
 
-  const std::string empty(stl_binary("e", grid_of(0, 1, 1, {}), {0, 0, 0}, 1.0)->view());
+  const std::string empty(binary_stl("e", grid_of(0, 1, 1, {})));
   EXPECT_EQ(empty.size(), 84u);
   EXPECT_EQ(at(empty, 80), 0u);
 }

@@ -82,6 +82,19 @@ TEST(Vtk, VoxelSampleMatchesPointSamplingAtEveryCentre) {
   }
 }
 
+namespace {
+
+std::string raw_volume_bytes(const VoxelGrid& grid, std::string_view mode) {
+  std::string bytes;
+  EXPECT_TRUE(raw_volume(grid, mode, [&](std::string_view piece) -> tess::Status {
+    bytes += piece;
+    return tess::ok_status();
+  }));
+  return bytes;
+}
+
+}  // namespace
+
 TEST(RawVolume, PhaseAndOccupancyBytes) {
   const VoxelGrid g = grid_of(2, 2, 1, {0, 1, 2, -1}, {"a", "b", "c"});
   const std::string phase = raw_volume_bytes(g, "phase");
@@ -92,6 +105,18 @@ TEST(RawVolume, PhaseAndOccupancyBytes) {
   const unsigned char expect_occ[16] = {0, 0, 0x80, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(occ.data(), expect_occ, 16), 0);
   EXPECT_EQ(raw_volume_bytes(g, "Occupancy"), phase);
+
+  // Grids larger than one piece come out whole and in order.
+  const std::size_t n = 3 * 65536 + 7;
+  std::vector<std::int32_t> ids(n);
+  for (std::size_t i = 0; i < n; ++i) ids[i] = static_cast<std::int32_t>(i % 1000) - 1;
+  const std::string big = raw_volume_bytes(grid_of(n, 1, 1, ids, {"a"}), "phase");
+  ASSERT_EQ(big.size(), 4 * n);
+  for (std::size_t i = 0; i < n; i += 4099) {
+    float f;
+    std::memcpy(&f, big.data() + 4 * i, 4);
+    EXPECT_EQ(f, static_cast<float>(ids[i])) << i;
+  }
 }
 
 TEST(RawVolume, SidecarPathAndDocument) {
