@@ -316,6 +316,12 @@ std::optional<std::string_view> Args::opt_text(std::size_t i) const {
   return text(i);
 }
 
+std::string_view Args::text(std::size_t i, std::string_view fallback) const {
+  return slots_[i] == nullptr ? fallback : text(i);
+}
+
+double Args::number(std::size_t i, double fallback) const { return slots_[i] == nullptr ? fallback : number(i); }
+
 double Args::number(std::size_t i) const {
   double out = 0;
   std::string message;

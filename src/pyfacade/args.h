@@ -56,9 +56,13 @@ class Args {
   // text: a str (or subclass), as UTF-8 valid for the duration of the call.
   std::string_view text(std::size_t i) const;
   std::optional<std::string_view> opt_text(std::size_t i) const;
+  // text with a default: `fallback` when absent (None is still a wrong type).
+  std::string_view text(std::size_t i, std::string_view fallback) const;
   // number: the interpreter's float conversion.
   double number(std::size_t i) const;
   std::optional<double> opt_number(std::size_t i) const;
+  // number with a default: `fallback` when absent.
+  double number(std::size_t i, double fallback) const;
   // flag: exactly True or False (or a NumPy bool); `fallback` when absent.
   bool flag(std::size_t i, bool fallback) const;
   // count: an int or __index__ object as an unsigned 64-bit integer.

@@ -39,7 +39,7 @@ PyObject* h_py_export_sdf_raw(Args& a) {
   const auto box = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
-  const std::string_view mode = a.raw(5) == nullptr ? std::string_view("phase") : a.text(5);
+  const std::string_view mode = a.text(5, "phase");
   return path_result(exporter::export_sdf_raw(name, out_path, box, voxel_size, scale_m, mode));
 }
 

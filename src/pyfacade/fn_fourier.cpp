@@ -9,7 +9,7 @@ PyObject* h_py_bake_fourier(Args& a) {
   const std::string_view property = a.text(1);
   const Box3 bounds = a.box(2);
   const auto grid = a.count_triple(3);
-  const double truncate_threshold = a.raw(4) == nullptr ? 0.01 : a.number(4);
+  const double truncate_threshold = a.number(4, 0.01);
 
   auto baked = fourier_bake::bake_fourier(entry_name, property, sample_box(bounds), grid,
                                           truncate_threshold);
