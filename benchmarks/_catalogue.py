@@ -11,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from dataclasses import dataclass
 from pathlib import Path
 
 import tessarine._tessarine_core as core
@@ -58,10 +59,49 @@ def run_python(code: str, base: Path) -> str:
     return proc.stdout
 
 
-def ratio_line(label: str, ours: float, peer: float, peer_name: str, unit: str = "ms") -> str:
-    scale = 1e3 if unit == "ms" else 1e6
-    return (f"{label:<44} tessarine {ours * scale:10.3f} {unit}   {peer_name} {peer * scale:10.3f} {unit}"
-            f"   ratio {peer / ours:7.2f}x")
+@dataclass(frozen=True)
+class Row:
+    """One line of the benchmark table: times in seconds, ratio = peer / ours."""
+
+    operation: str
+    size: str
+    ours: float
+    peer_name: str
+    peer: float
+
+    @property
+    def ratio(self) -> float:
+        return self.peer / self.ours
+
+
+def format_time(seconds: float) -> str:
+    if seconds < 1e-3:
+        return f"{seconds * 1e6:.2f} us"
+    if seconds < 1.0:
+        return f"{seconds * 1e3:.1f} ms"
+    return f"{seconds:.2f} s"
+
+
+def format_table(rows: list[Row]) -> str:
+    """The rows as a Markdown table: operation, size, this module, the peer, ratio."""
+    header = ("operation", "size", "tessarine", "peer", "peer time", "ratio")
+    cells = [header] + [
+        (r.operation, r.size, format_time(r.ours), r.peer_name, format_time(r.peer), f"{r.ratio:.2f}x")
+        for r in rows
+    ]
+    widths = [max(len(c[i]) for c in cells) for i in range(len(header))]
+    right = {2, 4, 5}
+
+    def line(c: tuple[str, ...]) -> str:
+        return "| " + " | ".join(v.rjust(w) if i in right else v.ljust(w) for i, (v, w) in enumerate(zip(c, widths))) + " |"
+
+    rule = "|" + "|".join(("-" * (w + 1) + ":") if i in right else ("-" * (w + 2)) for i, w in enumerate(widths)) + "|"
+    return "\n".join([line(cells[0]), rule] + [line(c) for c in cells[1:]])
+
+
+def note(message: str) -> None:
+    """Details beside the table (checks, sizes) go to stderr."""
+    print(message, file=sys.stderr, flush=True)
 
 
 def best_of(fn, repeat: int) -> float:

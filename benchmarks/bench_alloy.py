@@ -18,6 +18,9 @@ from pathlib import Path
 import tessarine
 from tessarine import _tessarine_core as core
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import Row, format_table, note  # noqa: E402
+
 MASK = (1 << 64) - 1
 TIERS = (
     "subatomic", "atom", "molecule", "alloy", "ceramic", "composite",
@@ -152,8 +155,7 @@ def optimize(store, targets, base, pool, n_candidates, top_k, seed):
     return kept[:top_k]
 
 
-def main() -> None:
-    n = int(sys.argv[1]) if len(sys.argv) > 1 else 100_000
+def measure(n: int = 100_000) -> list[Row]:
     targets = [
         {"property": "Density_kg_m3", "max_value": 8000.0},
         {"property": "CorrosionResistance_index", "min_value": 3.5, "weight": 100.0},
@@ -176,12 +178,13 @@ def main() -> None:
     assert native == python, "rankings differ"
     assert all(list(a["composition"]) == list(b["composition"]) for a, b in zip(native, python))
     wall, cpu = min(r[0] for r in native_runs), min(r[1] for r in native_runs)
-    print(f"alloy search, {n} seeded candidates, top {len(native)} identical")
-    print(f"  native core (best of 5): {wall * 1e3:8.1f} ms wall, {cpu * 1e3:8.1f} ms CPU"
-          f"  ({cpu / n * 1e9:.0f} ns CPU per candidate)")
-    print(f"  pure Python            : {python_run[0] * 1e3:8.1f} ms wall, {python_run[1] * 1e3:8.1f} ms CPU"
-          f"  ({python_run[1] / n * 1e9:.0f} ns CPU per candidate)")
-    print(f"  native / pure Python: {python_run[0] / wall:.1f}x faster (wall), {python_run[1] / cpu:.1f}x (CPU)")
+    note(f"alloy search, {n} seeded candidates, top {len(native)} identical; CPU time: native {cpu * 1e3:.1f} ms "
+         f"({cpu / n * 1e9:.0f} ns per candidate), pure Python {python_run[1] * 1e3:.1f} ms")
+    return [Row("py_optimize_alloy, seeded", f"{n:,} candidates", wall, "pure Python", python_run[0])]
+
+
+def main() -> None:
+    print(format_table(measure(int(sys.argv[1]) if len(sys.argv) > 1 else 100_000)))
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ figure is checked for that before it is printed.
 
 from __future__ import annotations
 
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -19,6 +20,9 @@ from stl.stl import Mode
 
 import tessarine
 import tessarine._tessarine_core as core
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import Row, format_table  # noqa: E402
 
 ENTRY = "DuplexSteel2205"
 N = 128
@@ -36,8 +40,7 @@ def best(fn, repeat: int = 3) -> float:
     return min(times)
 
 
-def report(what: str, ours: float, peer: float, peer_name: str) -> None:
-    print(f"{what:<44} ours {ours:8.3f} s   {peer_name} {peer:8.3f} s   {peer / ours:6.1f}x")
+GRID = f"{N}x{N}x{N} voxels"
 
 
 # --- voxel map -------------------------------------------------------------
@@ -67,7 +70,7 @@ def numpy_voxel_map(fractions: dict[str, float], n: int, s: float, cell: float) 
     return np.minimum(np.searchsorted(running, target, side="left"), len(names) - 1).astype(np.int32)
 
 
-def bench_voxel_map(tmp: Path) -> None:
+def bench_voxel_map(tmp: Path) -> Row:
     import json
 
     sheet = json.loads((Path(tessarine.__file__).parent / "data/active/alloy" / f"{ENTRY}.json").read_text())
@@ -80,24 +83,17 @@ def bench_voxel_map(tmp: Path) -> None:
         centre = tuple((i + 0.5) * VOXEL for i in (ix, iy, iz))
         got = core.py_sample(ENTRY, "Density_kg_m3", centre, VOXEL)
         assert got == props[names[small[iz, iy, ix]]]["Density_kg_m3"]
-    if hasattr(core, "py_export_sdf_raw"):
-        # The raw volume writer is the voxel map plus a float32 copy of it;
-        # the peer writes the same file.
-        raw = tmp / "map.raw"
-        ours = best(lambda: core.py_export_sdf_raw(ENTRY, str(raw), BOX, VOXEL))
+    # The raw volume writer is the voxel map plus a float32 copy of it; the
+    # peer writes the same file.
+    raw = tmp / "map.raw"
+    ours = best(lambda: core.py_export_sdf_raw(ENTRY, str(raw), BOX, VOXEL))
 
-        def peer_run() -> None:
-            numpy_voxel_map(fractions, N, VOXEL, VOXEL).astype("<f4").tofile(tmp / "peer.raw")
+    def peer_run() -> None:
+        numpy_voxel_map(fractions, N, VOXEL, VOXEL).astype("<f4").tofile(tmp / "peer.raw")
 
-        peer = best(peer_run)
-        assert (tmp / "peer.raw").read_bytes() == raw.read_bytes()
-        report(f"voxel map {N}^3 as a raw float32 volume", ours, peer, "numpy")
-        return
-    # A cell of 1 m puts every voxel in one cell: the map still hashes every
-    # voxel, while the surface is only the box (written to /dev/null).
-    ours = best(lambda: core.py_export_stl(ENTRY, "/dev/null", BOX, VOXEL, 1.0))
-    peer = best(lambda: numpy_voxel_map(fractions, N, VOXEL, 1.0))
-    report(f"voxel map {N}^3 (+ box surface, binary STL)", ours, peer, "numpy")
+    peer = best(peer_run)
+    assert (tmp / "peer.raw").read_bytes() == raw.read_bytes()
+    return Row("voxel map as a raw float32 volume", GRID, ours, "numpy hash + tofile", peer)
 
 
 # --- surfaces --------------------------------------------------------------
@@ -108,7 +104,7 @@ def exact(values: np.ndarray) -> np.ndarray:
     return 0.0 + np.rint(values / VOXEL) * VOXEL
 
 
-def bench_binary_stl(tmp: Path) -> np.ndarray:
+def bench_binary_stl(tmp: Path) -> tuple[Row, np.ndarray]:
     out = tmp / "ours.stl"
     ours = best(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
     ref = stl_mesh.Mesh.from_file(str(out), calculate_normals=False)
@@ -121,11 +117,13 @@ def bench_binary_stl(tmp: Path) -> np.ndarray:
     peer = best(peer_write, 2)
     assert peer_path.read_bytes()[80:] == out.read_bytes()[80:]
     # Ours voxelises and extracts the surface too; the peer only writes.
-    report(f"binary STL, {len(ref.vectors)} triangles", ours, peer, "numpy-stl")
-    return np.concatenate([ref.normals.astype(np.float64), exact(ref.vectors.reshape(-1, 9).astype(np.float64))], 1)
+    row = Row("py_export_stl, binary (voxelising included)", f"{len(ref.vectors):,} triangles", ours,
+              "numpy-stl save", peer)
+    return row, np.concatenate(
+        [ref.normals.astype(np.float64), exact(ref.vectors.reshape(-1, 9).astype(np.float64))], 1)
 
 
-def bench_ascii_stl(tmp: Path, rows: np.ndarray) -> None:
+def bench_ascii_stl(tmp: Path, rows: np.ndarray) -> Row:
     out = tmp / "ours_ascii.stl"
     ours = best(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE, False), 2)
     facet = (
@@ -142,10 +140,10 @@ def bench_ascii_stl(tmp: Path, rows: np.ndarray) -> None:
 
     peer = best(peer_write, 1)
     assert peer_path.read_bytes() == out.read_bytes()
-    report(f"ASCII STL, {len(rows)} facets", ours, peer, "numpy.savetxt")
+    return Row("py_export_stl, ASCII", f"{len(rows):,} facets", ours, "numpy.savetxt", peer)
 
 
-def bench_obj(tmp: Path) -> None:
+def bench_obj(tmp: Path) -> Row:
     out = tmp / "ours.obj"
     ours = best(lambda: core.py_export_obj(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
     # The peer gets the vertices and the faces of each group ready-made.
@@ -171,16 +169,19 @@ def bench_obj(tmp: Path) -> None:
 
     peer = best(peer_write, 1)
     assert peer_path.read_bytes() == out.read_bytes()
-    report(f"OBJ, {len(verts)} vertices, {sum(len(f) for *_, f in faces)} faces", ours, peer, "numpy.savetxt")
+    return Row("py_export_obj", f"{sum(len(f) for *_, f in faces):,} faces", ours, "numpy.savetxt", peer)
+
+
+def measure() -> list[Row]:
+    with tempfile.TemporaryDirectory() as d:
+        tmp = Path(d)
+        voxel_map = bench_voxel_map(tmp)
+        binary, rows = bench_binary_stl(tmp)
+        return [voxel_map, binary, bench_ascii_stl(tmp, rows), bench_obj(tmp)]
 
 
 def main() -> None:
-    with tempfile.TemporaryDirectory() as d:
-        tmp = Path(d)
-        bench_voxel_map(tmp)
-        rows = bench_binary_stl(tmp)
-        bench_ascii_stl(tmp, rows)
-        bench_obj(tmp)
+    print(format_table(measure()))
 
 
 if __name__ == "__main__":

@@ -25,6 +25,9 @@ import numpy as np
 
 import tessarine._tessarine_core as core
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import Row, format_table, note  # noqa: E402
+
 ALLOY = "DuplexSteel2205"
 PROPERTY = "Density_kg_m3"
 
@@ -38,8 +41,7 @@ def best(fn, repeat: int = 3) -> float:
     return min(times)
 
 
-def main() -> None:
-    edge = int(sys.argv[1]) if len(sys.argv) > 1 else 128
+def measure(edge: int = 128) -> list[Row]:
     voxel = 0.0001
     bounds = ((0.0, 0.0, 0.0), (edge * voxel, edge * voxel, edge * voxel))
     with tempfile.TemporaryDirectory() as tmp:
@@ -89,12 +91,18 @@ def main() -> None:
         t_vc, t_vn = best(vtk_core), best(vtk_numpy)
         t_rc, t_rs, t_rn = best(raw_core, 5), best(raw_core_single, 5), best(raw_numpy, 5)
         size = (d / "core.vtk").stat().st_size / 1e6
-        print(f"grid {nx} x {ny} x {nz} = {phase.size} voxels, two-phase {ALLOY}")
-        print(f"VTK text ({size:.1f} MB): core {t_vc * 1e3:.1f} ms, numpy.savetxt {t_vn * 1e3:.1f} ms "
-              f"-> {t_vn / t_vc:.1f}x faster than numpy.savetxt")
-        print(f"raw volume: core {t_rc * 1e3:.1f} ms, numpy tofile {t_rn * 1e3:.1f} ms "
-              f"-> {t_rn / t_rc:.2f}x numpy tofile (core includes the two-phase voxel map)")
-        print(f"raw volume, single-phase entry: core {t_rs * 1e3:.1f} ms -> {t_rn / t_rs:.2f}x numpy tofile")
+    note(f"grid {nx} x {ny} x {nz} = {phase.size} voxels, two-phase {ALLOY}; VTK text {size:.1f} MB; "
+         "the core's times include the voxel map, the peers write arrays already in hand")
+    grid = f"{nx}x{ny}x{nz} voxels"
+    return [
+        Row("py_export_vtk_legacy, two phases", grid, t_vc, "numpy.savetxt", t_vn),
+        Row("py_export_sdf_raw, two phases", grid, t_rc, "numpy tofile", t_rn),
+        Row("py_export_sdf_raw, one phase", grid, t_rs, "numpy tofile", t_rn),
+    ]
+
+
+def main() -> None:
+    print(format_table(measure(int(sys.argv[1]) if len(sys.argv) > 1 else 128)))
 
 
 if __name__ == "__main__":

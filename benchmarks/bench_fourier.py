@@ -19,7 +19,7 @@ import numpy as np
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from _catalogue import best_of  # noqa: E402
+from _catalogue import Row, best_of, format_table, note  # noqa: E402
 
 NAME, PROPERTY = "DuplexSteel2205", "Density_kg_m3"
 GRID = (16, 16, 16)
@@ -67,12 +67,12 @@ def numpy_direct_dft(f: np.ndarray, terms: np.ndarray, batch: int = 128):
     return base, (magnitude + magnitude) / float(count), np.arctan2(im, re)
 
 
-def main() -> None:
+def measure() -> list[Row]:
     f = samples()
     terms = walk()
     if np.all(f == f.flat[0]):
-        print(f"note: {NAME}.{PROPERTY} samples as a constant field here; the bake skips zero samples,")
-        print("      so this figure does not measure the transform.")
+        note(f"note: {NAME}.{PROPERTY} samples as a constant field here; the bake skips zero samples,")
+        note("      so this figure does not measure the transform.")
     baked = core.py_bake_fourier(NAME, PROPERTY, BOUNDS, GRID, 0.0)
     base, amplitude, phase = numpy_direct_dft(f, terms)
     coefficients = baked["coefficients"]
@@ -80,13 +80,16 @@ def main() -> None:
         c["amplitude"] == a and c["phase"] == p and (c["n"], c["m"], c["l"]) == tuple(int(x) for x in t)
         for c, a, p, t in zip(coefficients, amplitude, phase, terms)
     )
+    assert same == len(terms) and baked["base_value"] == base, "coefficients differ from the direct DFT"
+    note(f"Fourier bake, grid {GRID}: {len(terms)} coefficients x {f.size} samples, all bit-identical to numpy")
     t_bake = best_of(lambda: core.py_bake_fourier(NAME, PROPERTY, BOUNDS, GRID, 0.0), 5)
     t_peer = best_of(lambda: numpy_direct_dft(f, terms), 3)
-    print(f"grid {GRID}: {len(terms)} coefficients x {f.size} samples")
-    print(f"bit-identical coefficients: {same}/{len(terms)}; base_value identical: {baked['base_value'] == base}")
-    print(f"py_bake_fourier      {t_bake * 1e3:9.2f} ms")
-    print(f"numpy direct DFT     {t_peer * 1e3:9.2f} ms")
-    print(f"ratio (numpy / bake) {t_peer / t_bake:9.2f}x  (target: >= 1)")
+    size = "x".join(str(n) for n in GRID) + f" grid, {len(terms)} terms"
+    return [Row("py_bake_fourier", size, t_bake, "numpy direct DFT", t_peer)]
+
+
+def main() -> None:
+    print(format_table(measure()))
 
 
 if __name__ == "__main__":

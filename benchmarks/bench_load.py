@@ -15,7 +15,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from _catalogue import build_package, ratio_line, run_python  # noqa: E402
+from _catalogue import Row, build_package, format_table, note, run_python  # noqa: E402
 
 NATIVE = """
 import time
@@ -63,18 +63,15 @@ def best_of(code: str, base: Path, runs: int) -> tuple[float, float]:
     return min(inner), min(outer)
 
 
-def main() -> None:
-    per_tier = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
+def measure(per_tier: int = 2000) -> list[Row]:
     base = build_package(per_tier)
     try:
         files = 12 * per_tier
         size = sum(p.stat().st_size for p in (base / "tessarine" / "data" / "active").glob("*/*.json"))
-        print(f"catalogue: {files} files, {size / 1e6:.1f} MB, in {base}")
+        note(f"catalogue: {files} files, {size / 1e6:.1f} MB, in {base}")
         run_python(NATIVE, base)  # warm the page cache
         native_in, native_out = best_of(NATIVE, base, 5)
         python_in, python_out = best_of(PURE_PYTHON, base, 5)
-        print(ratio_line("load, in-process (import vs json+threads)", native_in, python_in, "pure-Python"))
-        print(ratio_line("load, whole fresh interpreter", native_out, python_out, "pure-Python"))
 
         sample_code = """
 import timeit, json
@@ -86,9 +83,18 @@ peer = min(timeit.repeat(lambda: store["alloy"]["Entry01999"]["Density_kg_m3"], 
 print(ours, peer)
 """
         ours, peer = map(float, run_python(sample_code, base).split())
-        print(ratio_line("py_sample vs dict lookup, per call", ours, peer, "dict lookup", unit="us"))
     finally:
         shutil.rmtree(base, ignore_errors=True)
+    catalogue = f"{files:,} files, {size / 1e6:.0f} MB"
+    return [
+        Row("load at import", catalogue, native_in, "json + ThreadPoolExecutor", python_in),
+        Row("load, whole fresh interpreter", catalogue, native_out, "json + ThreadPoolExecutor", python_out),
+        Row("py_sample, per call", "1 entry", ours, "dict lookup", peer),
+    ]
+
+
+def main() -> None:
+    print(format_table(measure(int(sys.argv[1]) if len(sys.argv) > 1 else 2000)))
 
 
 if __name__ == "__main__":

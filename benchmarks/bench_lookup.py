@@ -28,6 +28,9 @@ from pathlib import Path
 
 import tessarine._tessarine_core as core
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from _catalogue import Row, format_table, note  # noqa: E402
+
 TIERS = [
     "subatomic", "atom", "molecule", "alloy", "ceramic", "composite",
     "amino_acid", "protein", "cell", "cell_component", "nucleic_acid", "biomaterial",
@@ -159,7 +162,7 @@ print(json.dumps(results))
 '''
 
 
-def main() -> None:
+def measure() -> list[Row]:
     with tempfile.TemporaryDirectory() as tmp:
         base = Path(tmp)
         package = base / "tessarine"
@@ -178,17 +181,19 @@ def main() -> None:
             sys.exit(proc.stderr)
         results = json.loads(proc.stdout.strip().splitlines()[-1])
 
-    print(f"catalogue: {PER_TIER * len(TIERS)} entries in {len(TIERS)} tiers")
+    size = f"{PER_TIER * len(TIERS):,} entries"
+    native, python = results["load"]
+    note(f"load of {size}: import {native * 1e3:.1f} ms, json.load of every file {python * 1e3:.1f} ms")
     labels = {
-        "load": "load at import vs json.load of every file",
-        "miss": "py_get miss vs pure-Python stages",
-        "alias": "py_get alias in last tier vs pure-Python",
-        "formula": "py_get formula of 5 symbols vs pure-Python",
+        "miss": ("py_get, a miss (CPU time)", "pure-Python stages"),
+        "alias": ("py_get, alias in the last tier (CPU time)", "pure-Python stages"),
+        "formula": ("py_get, formula of 5 symbols (CPU time)", "pure-Python stages"),
     }
-    for key, label in labels.items():
-        native, python = results[key]
-        print(f"{label:44s} native {native * 1e3:9.3f} ms  pure-Python {python * 1e3:9.3f} ms  "
-              f"-> {python / native:7.1f}x")
+    return [Row(label, size, results[key][0], peer, results[key][1]) for key, (label, peer) in labels.items()]
+
+
+def main() -> None:
+    print(format_table(measure()))
 
 
 if __name__ == "__main__":

@@ -20,7 +20,7 @@ import numpy as np
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from _catalogue import best_of  # noqa: E402
+from _catalogue import Row, best_of, format_table, note  # noqa: E402
 
 
 def numpy_kabsch(a_list, b_list) -> float:
@@ -68,28 +68,27 @@ def numpy_nerf(sequence: str, pairs) -> list[dict]:
     ]
 
 
-def main() -> None:
+def measure() -> list[Row]:
     rng = random.Random(11)
     a = [[rng.uniform(-50, 50) for _ in range(3)] for _ in range(100_000)]
     b = [[x + rng.gauss(0, 0.5) for x in row] for row in a]
     ours, peer = core.py_kabsch_rmsd(a, b), numpy_kabsch(a, b)
-    t_ours = best_of(lambda: core.py_kabsch_rmsd(a, b), 7)
-    t_peer = best_of(lambda: numpy_kabsch(a, b), 7)
-    print(f"Kabsch RMSD, 100,000 points (rmsd {ours:.12f} vs numpy {peer:.12f})")
-    print(f"  py_kabsch_rmsd       {t_ours * 1e3:9.2f} ms")
-    print(f"  numpy                {t_peer * 1e3:9.2f} ms")
-    print(f"  ratio (numpy / ours) {t_peer / t_ours:9.2f}x  (target: >= 2)")
+    note(f"Kabsch RMSD of 100,000 points: {ours:.12f}, numpy {peer:.12f}")
+    rows = [Row("py_kabsch_rmsd (from lists)", "100,000 points", best_of(lambda: core.py_kabsch_rmsd(a, b), 7),
+                "numpy SVD", best_of(lambda: numpy_kabsch(a, b), 7))]
 
     sequence = "A" * 10_000
     pairs = [(rng.uniform(-180, 180), rng.uniform(-180, 180)) for _ in range(10_000)]
     built, reference = core.py_build_backbone(sequence, pairs), numpy_nerf(sequence, pairs)
     worst = max(abs(p[k] - q[k]) for p, q in zip(built, reference) for k in ("x", "y", "z"))
-    t_ours = best_of(lambda: core.py_build_backbone(sequence, pairs), 5)
-    t_peer = best_of(lambda: numpy_nerf(sequence, pairs), 2)
-    print(f"Backbone, 10,000 residues (largest coordinate difference {worst:.2e} A)")
-    print(f"  py_build_backbone    {t_ours * 1e3:9.2f} ms")
-    print(f"  numpy NeRF loop      {t_peer * 1e3:9.2f} ms")
-    print(f"  ratio (numpy / ours) {t_peer / t_ours:9.2f}x  (target: >= 10)")
+    note(f"backbone of 10,000 residues: largest coordinate difference from numpy {worst:.2e} A")
+    rows.append(Row("py_build_backbone", "10,000 residues", best_of(lambda: core.py_build_backbone(sequence, pairs), 5),
+                    "numpy NeRF loop", best_of(lambda: numpy_nerf(sequence, pairs), 2)))
+    return rows
+
+
+def main() -> None:
+    print(format_table(measure()))
 
 
 if __name__ == "__main__":
