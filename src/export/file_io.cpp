@@ -51,6 +51,8 @@ FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
 }
 
 Result<FileWriter> FileWriter::create(const std::string& path, Parents parents) {
+  // The system would see only the part before a NUL and write another file.
+  if (path.find('\0') != std::string::npos) return os_error(EINVAL);
   if (parents == Parents::create) {
     if (auto made = create_parent(path); !made) return std::move(made).error();
   }

@@ -45,7 +45,8 @@ class FileWriter {
  public:
   // Creates or truncates the file at `path`. With Parents::create a non-empty
   // parent directory part is first created with all missing ancestors (mode
-  // 0777 before the umask).
+  // 0777 before the umask). A path holding a NUL character is refused as an
+  // invalid argument (EINVAL), before anything is created.
   static Result<FileWriter> create(const std::string& path, Parents parents);
   ~FileWriter();
   FileWriter(FileWriter&& other) noexcept;

@@ -37,6 +37,13 @@ TEST(FileIo, WritesWholeFilesAndReportsFailures) {
   EXPECT_EQ(refused.error().message(), "No such file or directory (os error 2)");
   EXPECT_FALSE(fs::exists(dir / "a"));
 
+  // A NUL would cut the path short: nothing is created under either name.
+  const std::string cut = (dir / "a").string() + std::string("\0/f.bin", 7);
+  auto nul = write_file(cut, bytes, Parents::create);
+  ASSERT_FALSE(nul);
+  EXPECT_EQ(nul.error().message(), "Invalid argument (os error 22)");
+  EXPECT_FALSE(fs::exists(dir));
+
   ASSERT_TRUE(write_file(target, bytes, Parents::create));
   EXPECT_EQ(slurp(target), bytes);
   ASSERT_TRUE(write_file(target, "z", Parents::require));  // truncates

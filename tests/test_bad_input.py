@@ -1,0 +1,181 @@
+"""Every function against odd arguments and odd datasheets, in a fresh interpreter: only the
+documented exception classes come out, internal failures only with their documented messages,
+results keep their types, no crash or hang, and a failing call leaves the store as it was."""
+
+from __future__ import annotations
+
+import json
+import math
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+TESTS = Path(__file__).resolve().parent
+DUPLEX = "DuplexSteel2205"
+BOX = ((0.0, 0.0, 0.0), (0.002, 0.001, 0.001))
+PARSING = {"TypeError", "OverflowError", "UnicodeEncodeError"}
+# The checks that stop a call as internal failures, by their messages.
+PANICS = {
+    "py_get: spec must be non-empty", "py_save: name must be non-empty", "py_save: tier_str must be non-empty",
+    "py_data_sheet: name must be non-empty", "py_sample: name must be non-empty",
+    "py_sample: property must be non-empty", "py_export_glsl: name must be non-empty",
+    "build_backbone: sequence must be non-empty", "build_backbone_from_entry: name must be non-empty",
+    "voxel_phase_map: voxel_size must be positive", "voxel_sample: property must be non-empty",
+    "resolve_formula: implausibly large count",
+}
+# Per function: its valid arguments, the class of its reported failures and the type of its result.
+FUNCTIONS = {
+    "py_get": (("Fe", None), {"KeyError"}, object),
+    "py_save": (("Probe", '{"a": 1}', "alloy"), {"ValueError"}, object),
+    "py_sample": ((DUPLEX, "Density_kg_m3", (0.0, 0.0, 0.0), None), {"KeyError"}, float),
+    "py_data_sheet": (("Fe",), {"KeyError"}, object),
+    "py_export_glsl": ((DUPLEX, True, True, True, True), {"ValueError"}, str),
+    "py_kabsch_rmsd": (([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 0, 0], [0, 1, 0], [1, 0, 0]]), {"ValueError"}, float),
+    "py_build_backbone": (("AA", [(-57.0, -47.0), (-57.0, -47.0)]), set(), list),
+    "py_build_backbone_from_entry": (("PolyAlanineHelix",), {"KeyError"}, list),
+    "py_ramachandran_region": ((-57.0, -47.0), set(), str),
+    "py_optimize_alloy": (([{"property": "Density_kg_m3"}], "Fe", None, 10, 2, 1), {"ValueError"}, list),
+    "py_export_hlsl": ((DUPLEX, "OUT/x.hlsl", None), {"RuntimeError"}, str),
+    "py_export_sdf_raw": ((DUPLEX, "OUT/x.raw", BOX, 0.0005, None, "phase"), {"RuntimeError"}, str),
+    "py_export_vtk_legacy": ((DUPLEX, "OUT/x.vtk", BOX, 0.0005, None, None), {"RuntimeError"}, str),
+    "py_export_stl": ((DUPLEX, "OUT/x.stl", BOX, 0.0005, None, True), {"RuntimeError"}, str),
+    "py_export_obj": ((DUPLEX, "OUT/x.obj", BOX, 0.0005, None), {"RuntimeError"}, tuple),
+    "py_bake_fourier": ((DUPLEX, "Density_kg_m3", BOX, (2, 2, 2), 0.01), {"ValueError"}, dict),
+    "py_list_tiers": ((), set(), list),
+    "is_rust_backend": ((), set(), bool),
+    "version_rust": ((), set(), str),
+}
+
+
+class Name(str):
+    pass
+
+
+ODD = {
+    "None": None, "True": True, "0": 0, "-1": -1, "2**64": 1 << 64, "10**400": 10**400, "nan": math.nan,
+    "inf": math.inf, "-inf": -math.inf, "-0.0": -0.0, "5e-324": 5e-324, "1.8e308": 1.7976931348623157e308,
+    "1j": 1j, "empty str": "", "1 MiB str": "x" * (1 << 20), "surrogate": "\ud800", "combining": "e\u0301",
+    "capital sigma": "\u039f\u0394\u039f\u03a3", "final sigma": "\u03c2", "NUL": "a\x00b", "bytes": b"Fe",
+    "[]": [], "()": (), "dict": {"a": 1}, "set": {1}, "object": object(), "str list": ["Density_kg_m3"],
+    "triple": (1.0, 2.0, 3.0), "int triple": (1, 1, 1), "big box": ((0, 0, 0), (1, 1, 1)),
+    "nan box": ((math.nan,) * 3, (math.inf,) * 3), "str subclass": Name("Probe"), "range": range(3),
+}
+
+# Datasheets written through py_save: (JSON text, what py_data_sheet must give back; ... = as json.loads).
+SHEETS = [
+    ("[1, 2.5, \"x\", null, true]", ...), ("42", ...), ("-0.0", ...), ("\"text\"", ...), ("null", ...),
+    ("{}", ...), ("{\"Properties\": \"x\"}", ...), ("{\"Properties\": [1, {\"a\": null}]}", ...),
+    ("{\"Properties\": null, \"Density_kg_m3\": \"7\"}", ...), ("{\"a\": 1, \"a\": 2}", {"a": 2}),
+    ("[5e-324, 1.7976931348623157e308, 2.2250738585072014e-308, 0.1]", ...),
+    ("18446744073709551616", 18446744073709551616.0), ("-9223372036854775809", -9223372036854775809.0),
+    ("18446744073709551615", ...), ("{\"\\u03a3\": 1, \"\\u03c2\": 2, \"e\\u0301\": \"\\u0000\"}", ...),
+    ("[" * 128 + "]" * 128, ...), ("{\"d\":" * 127 + "1" + "}" * 127, ...),
+    ("{\"phase_model\": \"voronoi\", \"phase_volume_fractions\": [1, 2]}", ...),
+    ("{\"phase_model\": \"voronoi\", \"phase_volume_fractions\": {\"a\": -1, \"b\": 1e308, \"c\": 1e308},"
+     " \"phase_properties\": {\"a\": 5, \"b\": {\"Density_kg_m3\": 1e308}}}", ...),
+    ("{\"phase_model\": 7, \"residues\": \"AAA\", \"Composition\": {\"Fe\": -1, \"Ni\": 1e308}}", ...),
+    ("{\"residues\": [1, {\"phi\": \"x\"}, null], \"Density_kg_m3\": 1e308}", ...),
+]
+BAD_SHEETS = ["", " ", "1e400", "[1,]", "{\"a\" 1}", "\"\\ud800\"", "\ufeff{}", "{} {}", "[" * 129 + "]" * 129,
+              "{\"a\": 1} trailing", "nan", "'a'"]
+
+
+def drive() -> None:
+    """Runs in the child: one JSON line per call, flushed, so a crash shows the last call."""
+    import tempfile
+
+    import tessarine._tessarine_core as core
+
+    out_dir = tempfile.mkdtemp()
+    os.chdir(out_dir)  # odd output paths are relative ones
+
+    def call(fn: str, args: tuple) -> None:
+        args = tuple(a.replace("OUT", out_dir) if isinstance(a, str) and a.startswith("OUT/") else a for a in args)
+        try:
+            result = getattr(core, fn)(*args)
+            row = {"class": "ok", "type_ok": isinstance(result, FUNCTIONS[fn][2])}
+        except BaseException as e:  # noqa: BLE001 - PanicException derives from BaseException
+            row = {"class": type(e).__name__, "message": str(e.args[0])[:300] if e.args else ""}
+        print(json.dumps({"fn": fn, **row}), flush=True)
+
+    def watched() -> object:
+        def sheet(name: str) -> object:
+            try:
+                return core.py_data_sheet(name)
+            except KeyError:
+                return "<missing>"
+        return sorted(core.py_list_tiers()), {n: repr(sheet(n)) for n in ("Fe", DUPLEX, "Probe", "PolyAlanineHelix")}
+
+    catalogue = Path(core.__file__).parent / "data" / "active"
+    names = sorted(p.stem for p in catalogue.glob("*/*.json"))
+    shipped = {n: core.py_data_sheet(n) for n in names}
+    core.py_save("Probe", '{"kept": true}', "alloy")
+
+    for fn, (args, _, _) in FUNCTIONS.items():
+        for i in range(len(args)):
+            for value in ODD.values():
+                before = watched()
+                call(fn, args[:i] + (value,) + args[i + 1:])
+                if fn != "py_save":
+                    print(json.dumps({"fn": fn, "store_kept": watched() == before}), flush=True)
+        if not args:
+            call(fn, (None,))
+    # Saves that fail leave an existing entry as it was.
+    for bad in BAD_SHEETS:
+        before = watched()
+        call("py_save", ("Probe", bad, "alloy"))
+        print(json.dumps({"fn": "py_save", "store_kept": watched() == before}), flush=True)
+    # Every shape of datasheet comes back as written and can be handed to every function.
+    for k, (text, expected) in enumerate(SHEETS):
+        name = f"Sheet{k}"
+        core.py_save(name, text, "alloy")
+        same = core.py_data_sheet(name) == (json.loads(text) if expected is ... else expected)
+        print(json.dumps({"fn": "py_data_sheet", "round_trip": same, "sheet": text[:60]}), flush=True)
+        for fn, (args, _, _) in FUNCTIONS.items():
+            if args and isinstance(args[0], str) and fn not in ("py_save", "py_build_backbone"):
+                call(fn, (name,) + args[1:])
+        call("py_get", ("{%s=3, Fe=1}" % name,))
+        call("py_optimize_alloy", ([{"property": "Density_kg_m3"}], name, [name, "Ni"], 10, 2, 1))
+    print(json.dumps({"fn": "-", "shipped_kept": {n: core.py_data_sheet(n) for n in names} == shipped}))
+
+
+def test_odd_arguments_and_datasheets() -> None:
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(TESTS), os.environ.get("PYTHONPATH", "")]))
+    proc = subprocess.run([sys.executable, "-c", "import test_bad_input; test_bad_input.drive()"],
+                          capture_output=True, text=True, timeout=240, env=env)
+    rows = [json.loads(line) for line in proc.stdout.splitlines()]
+    assert proc.returncode == 0, f"stopped after {rows[-1] if rows else None}:\n{proc.stderr[-3000:]}"
+    assert rows[-1] == {"fn": "-", "shipped_kept": True}
+    calls = [r for r in rows if "class" in r]
+    assert len(calls) > 2000
+    wrong = []
+    for r in calls:
+        reported = FUNCTIONS[r["fn"]][1]
+        if r["class"] == "ok":
+            ok = r["type_ok"]
+        elif r["class"] == "PanicException":
+            ok = r["message"] in PANICS
+        else:
+            ok = r["class"] in PARSING | reported
+        if not ok:
+            wrong.append(r)
+    assert wrong == []
+    assert [r for r in rows if r.get("store_kept") is False] == []
+    assert [r for r in rows if r.get("round_trip") is False] == []
+
+
+def test_paths_with_a_nul_are_refused(tmp_path) -> None:
+    import tessarine._tessarine_core as core
+
+    cut = str(tmp_path / "a\x00b" / "x.out")
+    for fn, args in (("py_export_hlsl", ()), ("py_export_sdf_raw", (BOX, 0.0005)),
+                     ("py_export_vtk_legacy", (BOX, 0.0005)), ("py_export_stl", (BOX, 0.0005)),
+                     ("py_export_stl", (BOX, 0.0005, None, False)), ("py_export_obj", (BOX, 0.0005))):
+        try:
+            getattr(core, fn)(DUPLEX, cut, *args)
+        except RuntimeError as e:
+            assert e.args == ("Invalid argument (os error 22)",), fn
+        else:
+            raise AssertionError(f"{fn} wrote to a path holding a NUL")
+    assert os.listdir(tmp_path) == []
