@@ -41,7 +41,7 @@ FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx)
     nx_ = ny_ = nz_ = 0;
     return;
   }
-  ids_.resize(grid.phase_ids.size());
+  assign_checked(ids_, grid.phase_ids.size(), std::int32_t{0}, cancel);
   empty_.assign(static_cast<std::size_t>(nz_), -1);
   // For each j this is a transpose of an nx-by-nz matrix; tiles keep both
   // sides in cache.

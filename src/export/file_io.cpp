@@ -131,7 +131,7 @@ Status FileWriter::finish() {
 Status write_file(const std::string& path, std::string_view bytes, Parents parents, const Cancel& cancel) {
   auto file = FileWriter::create(path, parents);
   if (!file) return std::move(file).error();
-  constexpr std::size_t kPiece = std::size_t{1} << 24;
+  constexpr std::size_t kPiece = std::size_t{1} << 22;
   do {
     cancel.check();
     const std::string_view piece = bytes.substr(0, kPiece);

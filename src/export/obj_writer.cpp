@@ -64,7 +64,7 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   std::vector<Index> table;
   std::unordered_map<std::uint64_t, Index> map;
   if (dense) {
-    table.assign(static_cast<std::size_t>(at[0].size() * ly * lz), kUnset);
+    assign_checked(table, static_cast<std::size_t>(at[0].size() * ly * lz), kUnset, cancel);
   } else {
     map.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(faces, std::uint64_t{1} << 26)));
   }

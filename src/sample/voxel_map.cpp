@@ -101,7 +101,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   }
   const std::uint64_t total = nx * ny * nz;
   try {
-    grid.phase_ids.assign(static_cast<std::size_t>(total), 0);
+    assign_checked(grid.phase_ids, static_cast<std::size_t>(total), std::int32_t{0}, cancel);
   } catch (const std::bad_alloc&) {
     return Error(too_large_message(nx, ny, nz));
   }
