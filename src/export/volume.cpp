@@ -241,12 +241,13 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
     const double s = scale_m.value_or(voxel_size);
     for (const auto& property : properties) {
       if (property.empty()) panic("voxel_sample: property must be non-empty");
-      // The entry is read in place under the store's shared lock; a name
-      // that has gone missing samples as zeros, like any failed sample.
-      auto values = data_loader::DATA().read().with_found(name, [&](const Json* entry) {
-        if (entry == nullptr) return std::vector<double>(static_cast<std::size_t>(n), 0.0);
-        return voxel_sample(*entry, property, box, voxel_size, g.nx, g.ny, g.nz, s, cancel);
-      });
+      // A copy of the entry is sampled: the token's callback may run code
+      // that changes the store, which must not wait on a lock this call
+      // holds. A name that has gone missing samples as zeros, like any
+      // failed sample.
+      const std::optional<Json> entry = data_loader::DATA().find_entry(name);
+      const auto values = entry ? voxel_sample(*entry, property, box, voxel_size, g.nx, g.ny, g.nz, s, cancel)
+                                : std::vector<double>(static_cast<std::size_t>(n), 0.0);
       append_vtk_scalars(text, property, values, cancel);
     }
   } catch (const std::bad_alloc&) {

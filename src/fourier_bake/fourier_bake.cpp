@@ -271,15 +271,14 @@ Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string
   if (!plan) return std::move(plan).error();
   sample::ensure_field_models_registered();
   try {
-    // The entry is read in place under the store's shared lock while the
-    // field is sampled, exactly as sample::sample reads it point by point.
-    std::vector<double> f =
-        data_loader::DATA().read().with_found(entry_name, [&](const Json* entry) {
-          return sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
-            if (entry == nullptr) return Error(sample::no_datasheet_message(entry_name));
-            return sample::sample_entry(*entry, property, at, scale);
-          }, cancel);
-        });
+    // The field is sampled from a copy of the entry, as sample::sample
+    // reads it point by point: the token's callback may run code that
+    // changes the store, which must not wait on a lock this call holds.
+    const std::optional<Json> entry = data_loader::DATA().find_entry(entry_name);
+    std::vector<double> f = sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
+      if (!entry) return Error(sample::no_datasheet_message(entry_name));
+      return sample::sample_entry(*entry, property, at, scale);
+    }, cancel);
     return transform(*plan, std::move(f), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();
