@@ -13,7 +13,7 @@ import sys
 import textwrap
 from pathlib import Path
 
-DELAY = 0.2  # seconds from the start of a call to its SIGINT
+DELAY = 0.1  # seconds from the start of a call to its SIGINT
 BOUND = 2.0  # seconds from the SIGINT to the KeyboardInterrupt, generous for slow machines
 
 SCRIPT = r"""
