@@ -13,6 +13,9 @@ constexpr double kFractionHigh = 0.2;
 // The list of kept candidates reserves room for a quarter of the draws, but
 // never more than this up front; it grows as candidates are kept.
 constexpr std::uint64_t kReserveCap = std::uint64_t{1} << 16;
+// Candidates drawn (or results built) between two polls of the cancellation
+// token: well under a millisecond of work.
+constexpr std::uint64_t kPollEvery = 1024;
 
 // A kept candidate while the search runs: its composition (name number and
 // fraction) and estimate (key slot and value) live in shared arenas.
@@ -67,7 +70,7 @@ CompositionDraw draw_composition(CandidateRng& g, std::size_t pool_size) {
 Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget>& targets, std::string_view base,
                                                    const std::optional<std::vector<std::string>>& alloying_pool,
                                                    std::uint64_t n_candidates, std::uint64_t top_k,
-                                                   std::optional<std::uint64_t> seed) {
+                                                   std::optional<std::uint64_t> seed, const Cancel& cancel) {
   if (targets.empty()) return Error("alloy::optimize_alloy: at least one target is required");
   if (base.empty()) return Error("alloy::optimize_alloy: base element name required");
   if (n_candidates == 0) return std::vector<AlloyCandidate>{};
@@ -93,6 +96,7 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
 
   std::array<Constituent, 5> constituents{};
   for (std::uint64_t c = 0; c < n_candidates; ++c) {
+    if (c % kPollEvery == 0) cancel.check();
     const CompositionDraw d = draw_composition(g, pool.size());
     std::size_t n = 0;
     auto put = [&](std::uint32_t id, double fraction) {
@@ -120,12 +124,17 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
     for (std::size_t i = 0; i < estimator.size(); ++i) estimates.emplace_back(estimator.slot(i), estimator.value(i));
   }
 
-  std::stable_sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) { return ranks_before(a.score, b.score); });
+  std::uint64_t compared = 0;
+  std::stable_sort(kept.begin(), kept.end(), [&](const Kept& a, const Kept& b) {
+    if (++compared % (16 * kPollEvery) == 0) cancel.check();
+    return ranks_before(a.score, b.score);
+  });
 
   const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(top_k, kept.size()));
   std::vector<AlloyCandidate> result;
   result.reserve(count);
   for (std::size_t r = 0; r < count; ++r) {
+    if (r % kPollEvery == 0) cancel.check();
     const Kept& k = kept[r];
     AlloyCandidate& out = result.emplace_back();
     out.score = k.score;

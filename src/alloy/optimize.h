@@ -11,6 +11,7 @@
 
 #include "alloy/candidate_rng.h"
 #include "alloy/estimate.h"
+#include "common/cancel.h"
 #include "common/error.h"
 
 namespace tess::alloy {
@@ -69,10 +70,12 @@ std::optional<double> score_estimate(const std::vector<AlloyTarget>& targets, Fi
 // Draws `n_candidates` compositions (seeded from `seed`, else from the
 // operating system's entropy), keeps those that meet every target and returns
 // the `top_k` best, highest score first; equal scores keep their drawing
-// order, and scores that are not numbers come after all others.
+// order, and scores that are not numbers come after all others. Throws
+// Cancelled when `cancel` stops.
 Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget>& targets, std::string_view base,
                                                    const std::optional<std::vector<std::string>>& alloying_pool,
                                                    std::uint64_t n_candidates, std::uint64_t top_k,
-                                                   std::optional<std::uint64_t> seed);
+                                                   std::optional<std::uint64_t> seed,
+                                                   const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::alloy

@@ -63,9 +63,15 @@ ThreadPool& pool() {
 std::size_t pool_size() { return pool().size(); }
 
 void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body) {
+  parallel_for(n, body, Cancel::never());
+}
+
+void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body, const Cancel& cancel) {
+  cancel.check();
   if (n == 0) return;
   if (n == 1) {
     body(0);
+    cancel.check();
     return;
   }
   struct Shared {
@@ -76,23 +82,48 @@ void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body) {
   };
   auto shared = std::make_shared<Shared>();
   const std::function<void(std::size_t)>* fn = &body;
-  // Each helper and the caller take indices until none are left.
-  auto drain = [shared, fn, n] {
-    std::size_t finished = 0;
-    for (std::size_t i; (i = shared->next.fetch_add(1)) < n;) {
-      (*fn)(i);
-      ++finished;
-    }
+  const Cancel* token = &cancel;
+  // Counts `finished` items as done, waking the caller after the last one.
+  auto count = [shared, n](std::size_t finished) {
     if (finished != 0 && shared->done.fetch_add(finished) + finished == n) {
       std::lock_guard lock(shared->mutex);
       shared->cv.notify_all();
     }
   };
+  // Takes every index not yet taken, as done without running it.
+  auto take_rest = [shared, n] {
+    const std::size_t rest = shared->next.exchange(n);
+    return rest < n ? n - rest : 0;
+  };
+  // Each helper and the caller take indices until none are left.
+  auto drain = [shared, fn, token, n, count, take_rest] {
+    std::size_t finished = 0;
+    for (std::size_t i; (i = shared->next.fetch_add(1)) < n;) {
+      if (token->poll()) {
+        finished += 1 + take_rest();
+        break;
+      }
+      (*fn)(i);
+      ++finished;
+    }
+    count(finished);
+  };
   const std::size_t helpers = std::min(pool().size(), n - 1);
   for (std::size_t h = 0; h < helpers; ++h) pool().submit(drain);
   drain();
   std::unique_lock lock(shared->mutex);
-  shared->cv.wait(lock, [&] { return shared->done.load() == n; });
+  auto all_done = [&] { return shared->done.load() == n; };
+  if (!cancel.active()) {
+    shared->cv.wait(lock, all_done);
+    return;
+  }
+  while (!shared->cv.wait_for(lock, Cancel::kInterval, all_done)) {
+    lock.unlock();
+    if (cancel.poll()) count(take_rest());
+    lock.lock();
+  }
+  lock.unlock();
+  cancel.check();
 }
 
 }  // namespace tess

@@ -36,12 +36,12 @@ std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
   return c;
 }
 
-FaceSweep::FaceSweep(const VoxelGrid& grid) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
+FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
   if (grid.phase_ids.empty()) {
     nx_ = ny_ = nz_ = 0;
     return;
   }
-  ids_.resize(grid.phase_ids.size());
+  assign_checked(ids_, grid.phase_ids.size(), std::int32_t{0}, cancel);
   empty_.assign(static_cast<std::size_t>(nz_), -1);
   // For each j this is a transpose of an nx-by-nz matrix; tiles keep both
   // sides in cache.
@@ -55,14 +55,14 @@ FaceSweep::FaceSweep(const VoxelGrid& grid) : nx_(grid.nx), ny_(grid.ny), nz_(gr
         for (std::uint64_t k = k0; k < std::min(k0 + kTile, nz); ++k)
           for (std::uint64_t i = i0; i < std::min(i0 + kTile, nx); ++i)
             dst[(i * ny + j) * nz + k] = src[i + nx * (j + ny * k)];
-  });
+  }, cancel);
 }
 
-std::vector<std::uint64_t> FaceSweep::count_per_run() const {
+std::vector<std::uint64_t> FaceSweep::count_per_run(const Cancel& cancel) const {
   std::vector<std::uint64_t> counts(plane_count(), 0);
   parallel_for(counts.size(), [&](std::size_t run) {
     counts[run] = count_in(run);
-  });
+  }, cancel);
   return counts;
 }
 
@@ -93,9 +93,9 @@ std::uint64_t FaceSweep::count_in(std::size_t run) const {
   return n;
 }
 
-std::uint64_t FaceSweep::count() const {
+std::uint64_t FaceSweep::count(const Cancel& cancel) const {
   std::uint64_t n = 0;
-  for (auto c : count_per_run()) n += c;
+  for (auto c : count_per_run(cancel)) n += c;
   return n;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/cancel.h"
 #include "sample/voxel_map.h"
 
 namespace tess::exporter {
@@ -34,10 +35,11 @@ struct LatticeFace {
 };
 
 // A copy of the grid's ids in z-fastest order (k innermost), the order in
-// which the faces are visited.
+// which the faces are visited. The constructor and the counts throw
+// Cancelled when `cancel` stops.
 class FaceSweep {
  public:
-  explicit FaceSweep(const VoxelGrid& grid);
+  explicit FaceSweep(const VoxelGrid& grid, const Cancel& cancel = Cancel::never());
 
   // Calls visit(const LatticeFace&) for every face, in the order of
   // boundary_quads: the x-planes, then the y-planes, then the z-planes,
@@ -55,11 +57,11 @@ class FaceSweep {
   void for_each_in(std::size_t run, F&& visit) const;
 
   // The number of faces for_each visits.
-  std::uint64_t count() const;
+  std::uint64_t count(const Cancel& cancel = Cancel::never()) const;
   // The number of faces of run `run`.
   std::uint64_t count_in(std::size_t run) const;
   // The number of faces of each run.
-  std::vector<std::uint64_t> count_per_run() const;
+  std::vector<std::uint64_t> count_per_run(const Cancel& cancel = Cancel::never()) const;
 
  private:
   const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {

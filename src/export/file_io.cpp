@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,22 +57,28 @@ Result<FileWriter> FileWriter::create(const std::string& path, Parents parents) 
   if (parents == Parents::create) {
     if (auto made = create_parent(path); !made) return std::move(made).error();
   }
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return os_error(errno);
-  return FileWriter(fd);
+  // Create or truncate, noting which: a new file is first tried exclusively.
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return FileWriter(fd, path);
+    if (errno == EINTR) continue;
+    if (errno != EEXIST) return os_error(errno);
+    const int existing = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (existing >= 0) return FileWriter(existing, std::string());
+    if (errno != EINTR && errno != ENOENT) return os_error(errno);  // ENOENT: removed meanwhile
+  }
 }
 
 FileWriter::~FileWriter() { abandon(); }
 
-FileWriter::FileWriter(FileWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileWriter::FileWriter(FileWriter&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), created_(std::move(other.created_)) {}
 
 FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
   if (this != &other) {
     abandon();
     fd_ = std::exchange(other.fd_, -1);
+    created_ = std::move(other.created_);
   }
   return *this;
 }
@@ -79,8 +86,17 @@ FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
 void FileWriter::abandon() {
   if (fd_ < 0) return;
   // Best effort: devices and pipes cannot be truncated, and nothing more can
-  // be reported here than the failure that led here.
-  (void)::ftruncate(fd_, 0);
+  // be reported here than the failure that led here. A file this writer
+  // created is removed, unless its path now names another file.
+  bool removed = false;
+  if (!created_.empty()) {
+    struct stat open_file {};
+    struct stat at_path {};
+    removed = ::fstat(fd_, &open_file) == 0 && ::stat(created_.c_str(), &at_path) == 0 &&
+              open_file.st_dev == at_path.st_dev && open_file.st_ino == at_path.st_ino &&
+              ::unlink(created_.c_str()) == 0;
+  }
+  if (!removed) (void)::ftruncate(fd_, 0);
   ::close(fd_);
   fd_ = -1;
 }
@@ -114,10 +130,16 @@ Status FileWriter::finish() {
   return ok_status();
 }
 
-Status write_file(const std::string& path, std::string_view bytes, Parents parents) {
+Status write_file(const std::string& path, std::string_view bytes, Parents parents, const Cancel& cancel) {
   auto file = FileWriter::create(path, parents);
   if (!file) return std::move(file).error();
-  if (auto w = file->write(bytes); !w) return w;
+  constexpr std::size_t kPiece = std::size_t{1} << 22;
+  do {
+    cancel.check();
+    const std::string_view piece = bytes.substr(0, kPiece);
+    if (auto w = file->write(piece); !w) return w;
+    bytes.remove_prefix(piece.size());
+  } while (!bytes.empty());
   return file->finish();
 }
 

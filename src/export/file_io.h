@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/cancel.h"
 #include "common/error.h"
 
 namespace tess::exporter {
@@ -39,7 +40,8 @@ enum class Parents { create, require };
 // A file written from start to end in pieces, for outputs made a chunk at a
 // time from a reused buffer. Every failure (directory creation, open, a short
 // or failed write, close) is reported as the operating system's error. A
-// file that is not finished (a write failed, or the writer was dropped) is
+// file that is not finished (a write failed, or the writer was dropped, as
+// when the call is cancelled) is removed when this writer created it, else
 // truncated to empty, so that no partial file looks like a complete one.
 class FileWriter {
  public:
@@ -60,13 +62,16 @@ class FileWriter {
   Status finish();
 
  private:
-  explicit FileWriter(int fd) : fd_(fd) {}
+  FileWriter(int fd, std::string created) : fd_(fd), created_(std::move(created)) {}
   void abandon();
   int fd_ = -1;
+  std::string created_;  // the path, when this writer created the file
 };
 
 // Creates or truncates the file at `path` and writes `bytes` to it whole,
-// as FileWriter does.
-Status write_file(const std::string& path, std::string_view bytes, Parents parents);
+// as FileWriter does, in pieces between which `cancel` is polled; throws
+// Cancelled (the file unfinished) when it stops.
+Status write_file(const std::string& path, std::string_view bytes, Parents parents,
+                  const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

@@ -34,6 +34,9 @@ std::uint64_t fnv1a(std::string_view bytes) {
   return h;
 }
 
+// Vertices or faces written between two polls of the cancellation token.
+constexpr std::size_t kPollEvery = std::size_t{1} << 16;
+
 // Canonical lattice index per axis: the first index with the same bits, so
 // equal canonical triples are exactly the corners with equal coordinates.
 std::vector<std::uint64_t> canonical_indices(const std::vector<double>& values) {
@@ -48,7 +51,7 @@ std::vector<std::uint64_t> canonical_indices(const std::vector<double>& values) 
 template <class Index>
 std::string build_obj(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
                       const FaceSweep& sweep, std::uint64_t faces, const std::array<std::vector<double>, 3>& at,
-                      bool dense) {
+                      bool dense, const Cancel& cancel) {
   std::array<std::vector<std::uint64_t>, 3> canon;
   for (int a = 0; a < 3; ++a) canon[a] = canonical_indices(at[a]);
   const std::uint64_t ly = at[1].size(), lz = at[2].size();
@@ -61,7 +64,7 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   std::vector<Index> table;
   std::unordered_map<std::uint64_t, Index> map;
   if (dense) {
-    table.assign(static_cast<std::size_t>(at[0].size() * ly * lz), kUnset);
+    assign_checked(table, static_cast<std::size_t>(at[0].size() * ly * lz), kUnset, cancel);
   } else {
     map.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(faces, std::uint64_t{1} << 26)));
   }
@@ -69,7 +72,7 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   const std::size_t groups = std::max<std::size_t>(grid.phase_names.size(), 1);
   std::vector<std::vector<std::array<Index, 4>>> faces_of(groups);
 
-  sweep.for_each([&](const LatticeFace& face) {
+  auto add_face = [&](const LatticeFace& face) {
     std::array<Index, 4> idx;
     const auto corners = face.corners();
     for (int c = 0; c < 4; ++c) {
@@ -88,7 +91,11 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
     }
     const auto group = std::clamp<std::int64_t>(face.phase, 0, static_cast<std::int64_t>(groups) - 1);
     faces_of[static_cast<std::size_t>(group)].push_back(idx);
-  });
+  };
+  for (std::size_t run = 0; run < sweep.plane_count(); ++run) {
+    cancel.check();
+    sweep.for_each_in(run, add_face);
+  }
   table = {};
   map = {};
 
@@ -96,7 +103,9 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   std::string out = "mtllib ";
   out.append(mtl_reference);
   out += '\n';
-  for (const auto& v : vertices) {
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    if (i % kPollEvery == 0) cancel.check();
+    const auto& v = vertices[i];
     out += "v ";
     out += text[0][static_cast<std::size_t>(v[0])];
     out += ' ';
@@ -115,7 +124,9 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
     out += "\nusemtl ";
     out += phase;
     out += '\n';
-    for (const auto& f : faces_of[g]) {
+    for (std::size_t at_face = 0; at_face < faces_of[g].size(); ++at_face) {
+      if (at_face % kPollEvery == 0) cancel.check();
+      const auto& f = faces_of[g][at_face];
       out += 'f';
       for (Index i : f) {
         out += ' ';
@@ -176,9 +187,9 @@ std::string mtl_text(const std::vector<std::string>& phases) {
 }
 
 std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
-                     const Point& origin, double voxel_size, VertexIndex how) {
-  const FaceSweep sweep(grid);
-  const std::uint64_t faces = sweep.count();
+                     const Point& origin, double voxel_size, VertexIndex how, const Cancel& cancel) {
+  const FaceSweep sweep(grid, cancel);
+  const std::uint64_t faces = sweep.count(cancel);
   std::array<std::vector<double>, 3> at;
   const std::uint64_t n[3] = {grid.nx, grid.ny, grid.nz};
   for (int a = 0; a < 3; ++a) at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : n[a]);
@@ -189,13 +200,13 @@ std::string obj_text(std::string_view name, std::string_view mtl_reference, cons
                      (how == VertexIndex::automatic && lattice <= 4 * faces + (std::uint64_t{1} << 20));
   const std::uint64_t most_vertices = std::min(lattice, 4 * faces);
   if (most_vertices < std::numeric_limits<std::uint32_t>::max()) {
-    return build_obj<std::uint32_t>(name, mtl_reference, grid, sweep, faces, at, dense);
+    return build_obj<std::uint32_t>(name, mtl_reference, grid, sweep, faces, at, dense, cancel);
   }
-  return build_obj<std::uint64_t>(name, mtl_reference, grid, sweep, faces, at, dense);
+  return build_obj<std::uint64_t>(name, mtl_reference, grid, sweep, faces, at, dense, cancel);
 }
 
 Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, const sample::Box& bounds,
-                            double voxel_size, std::optional<double> scale_m) {
+                            double voxel_size, std::optional<double> scale_m, const Cancel& cancel) {
   if (name.empty()) return Error("export_obj: name required");
   if (voxel_size <= 0.0) return Error("export_obj: voxel_size must be positive");
   const std::string mtl_path = mtl_path_for(obj_path);
@@ -204,12 +215,13 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
                  "' is also where its MTL library would go; the OBJ would overwrite it, so give obj_path "
                  "another extension (such as .obj)");
   }
-  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m);
+  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
   try {
     if (auto w = write_file(mtl_path, mtl_text(grid->phase_names), Parents::create); !w) return std::move(w).error();
-    const std::string body = obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size);
-    if (auto w = write_file(obj_path, body, Parents::create); !w) return std::move(w).error();
+    const std::string body = obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size,
+                                      VertexIndex::automatic, cancel);
+    if (auto w = write_file(obj_path, body, Parents::create, cancel); !w) return std::move(w).error();
   } catch (const std::bad_alloc&) {
     return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
   } catch (const std::length_error&) {

@@ -19,9 +19,11 @@ struct ObjFiles {
 };
 
 // Voxelises entry `name` over `bounds` and writes the MTL library, then the
-// OBJ surface.
+// OBJ surface. Throws Cancelled when `cancel` stops: an OBJ file being
+// written is left unfinished (see FileWriter); an MTL library already
+// written stays, as after a failure to write the OBJ.
 Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, const sample::Box& bounds,
-                            double voxel_size, std::optional<double> scale_m);
+                            double voxel_size, std::optional<double> scale_m, const Cancel& cancel = Cancel::never());
 
 // obj_path with its extension replaced by (or extended with) "mtl"; a path
 // without a final file name is returned unchanged.
@@ -40,6 +42,7 @@ std::string mtl_text(const std::vector<std::string>& phases);
 enum class VertexIndex { automatic, dense, hashed };
 
 std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
-                     const Point& origin, double voxel_size, VertexIndex how = VertexIndex::automatic);
+                     const Point& origin, double voxel_size, VertexIndex how = VertexIndex::automatic,
+                     const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

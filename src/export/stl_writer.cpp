@@ -40,9 +40,9 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads) {
 }
 
 Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
-                  const ByteSink& put) {
-  const FaceSweep sweep(grid);
-  const auto per_run = sweep.count_per_run();
+                  const ByteSink& put, const Cancel& cancel) {
+  const FaceSweep sweep(grid, cancel);
+  const auto per_run = sweep.count_per_run(cancel);
   std::uint64_t quads = 0;
   for (auto n : per_run) quads += n;
   auto facets = stl_facet_count(quads);
@@ -124,14 +124,15 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
       } catch (...) {
         thrown = std::current_exception();
       }
-    });
+    }, cancel);
     if (thrown) std::rethrow_exception(thrown);
   }
   return written;
 }
 
-FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size) {
-  const FaceSweep sweep(grid);
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                     const Cancel& cancel) {
+  const FaceSweep sweep(grid, cancel);
   const auto at = lattice_of(grid, origin, voxel_size);
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
   // "  facet normal <n>\n    outer loop\n" for each axis and sign.
@@ -166,7 +167,7 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
       n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
     });
     start[run + 1] = n;
-  });
+  }, cancel);
   const std::string first = "solid " + std::string(name) + "\n";
   const std::string last = "endsolid " + std::string(name) + "\n";
   start[0] = first.size();
@@ -198,15 +199,16 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
         put(kTail);
       }
     });
-  });
+  }, cancel);
   return out;
 }
 
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
-                               double voxel_size, std::optional<double> scale_m, bool binary) {
+                               double voxel_size, std::optional<double> scale_m, bool binary,
+                               const Cancel& cancel) {
   if (name.empty()) return Error("export_stl: name required");
   if (voxel_size <= 0.0) return Error("export_stl: voxel_size must be positive");
-  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m);
+  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
   try {
     if (binary) {
@@ -220,12 +222,12 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
           file.emplace(std::move(*made));
         }
         return file->write(bytes);
-      });
+      }, cancel);
       if (!written) return std::move(written).error();
       if (auto w = file->finish(); !w) return std::move(w).error();
     } else {
-      const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size);
-      if (auto w = write_file(out_path, body.view(), Parents::create); !w) return std::move(w).error();
+      const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size, cancel);
+      if (auto w = write_file(out_path, body.view(), Parents::create, cancel); !w) return std::move(w).error();
     }
   } catch (const std::bad_alloc&) {
     return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");

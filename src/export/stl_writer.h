@@ -14,9 +14,12 @@
 namespace tess::exporter {
 
 // Voxelises entry `name` over `bounds` and writes its boundary surface to
-// `out_path`; returns out_path.
+// `out_path`; returns out_path. The writers below and this one throw
+// Cancelled when `cancel` stops; a file they were writing is left unfinished
+// (see FileWriter).
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
-                               double voxel_size, std::optional<double> scale_m, bool binary);
+                               double voxel_size, std::optional<double> scale_m, bool binary,
+                               const Cancel& cancel = Cancel::never());
 
 // The facet count field of a binary STL for `quads` faces (two facets each);
 // fails when it does not fit the 32-bit field.
@@ -27,9 +30,10 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
 // handed over when the facet count does not fit its field, and with the
 // first failure of `put`.
 Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
-                  const ByteSink& put);
+                  const ByteSink& put, const Cancel& cancel = Cancel::never());
 
 // The whole ASCII file.
-FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size);
+FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                     const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

@@ -32,7 +32,7 @@ constexpr std::size_t kChunk = std::size_t{1} << 16;
 // string by format(out, i), then joins them in order: the text is the same as
 // one sequential pass.
 template <class Format>
-void append_lines(std::string& out, std::size_t n, Format format) {
+void append_lines(std::string& out, std::size_t n, Format format, const Cancel& cancel) {
   const std::size_t chunks = (n + kChunk - 1) / kChunk;
   if (chunks <= 1) {
     for (std::size_t i = 0; i < n; ++i) format(out, i);
@@ -48,7 +48,7 @@ void append_lines(std::string& out, std::size_t n, Format format) {
     } catch (...) {  // bad_alloc; the body must not throw
       failed.store(true);
     }
-  });
+  }, cancel);
   if (failed.load()) throw std::bad_alloc();
   std::size_t total = out.size();
   for (const auto& p : parts) total += p.size();
@@ -100,7 +100,7 @@ void append_vtk_header(std::string& out, std::string_view name, const VoxelGrid&
   out += "\nSCALARS phase_id int 1\nLOOKUP_TABLE default\n";
 }
 
-void append_vtk_phase_values(std::string& out, const VoxelGrid& grid) {
+void append_vtk_phase_values(std::string& out, const VoxelGrid& grid, const Cancel& cancel) {
   const auto& ids = grid.phase_ids;
   append_lines(out, ids.size(), [&](std::string& s, std::size_t i) {
     const std::int32_t v = ids[i];
@@ -113,17 +113,18 @@ void append_vtk_phase_values(std::string& out, const VoxelGrid& grid) {
       *r.ptr++ = '\n';
       s.append(buf, r.ptr);
     }
-  });
+  }, cancel);
 }
 
-void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values) {
+void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values,
+                        const Cancel& cancel) {
   out += "SCALARS ";
   out += property;
   out += " float 1\nLOOKUP_TABLE default\n";
   append_lines(out, values.size(), [&](std::string& s, std::size_t i) {
     numfmt::append_fixed(s, values[i], 6);
     s += '\n';
-  });
+  }, cancel);
 }
 
 namespace {
@@ -189,8 +190,10 @@ class PointSampler {
 }  // namespace
 
 std::vector<double> voxel_sample(const Json& entry, std::string_view property, const Box& box, double voxel_size,
-                                 std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, double scale_m) {
-  std::vector<double> values(static_cast<std::size_t>(nx * ny * nz), 0.0);
+                                 std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, double scale_m,
+                                 const Cancel& cancel) {
+  std::vector<double> values;
+  assign_checked(values, static_cast<std::size_t>(nx * ny * nz), 0.0, cancel);
   const std::size_t rows = static_cast<std::size_t>(ny * nz);
   const PointSampler sampler(entry, property, scale_m);
   // The sampler only reads, so rows can be sampled on any thread; each value
@@ -208,16 +211,16 @@ std::vector<double> voxel_sample(const Json& entry, std::string_view property, c
       } catch (...) {  // an allocation failure counts as a failed sample
       }
     }
-  });
+  }, cancel);
   return values;
 }
 
 Result<std::string> export_vtk_legacy(std::string_view name, std::string_view out_path, const Box& box,
                                       double voxel_size, const std::vector<std::string>& properties,
-                                      std::optional<double> scale_m) {
+                                      std::optional<double> scale_m, const Cancel& cancel) {
   if (name.empty()) return Error("export_vtk_legacy: name required");
   if (voxel_size <= 0) return Error("export_vtk_legacy: voxel_size must be positive");
-  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m);
+  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
   const VoxelGrid& g = *grid;
 
@@ -234,17 +237,18 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
   try {
     text.reserve(static_cast<std::size_t>(n * per_voxel + 256));
     append_vtk_header(text, name, g, box.min, voxel_size);
-    append_vtk_phase_values(text, g);
+    append_vtk_phase_values(text, g, cancel);
     const double s = scale_m.value_or(voxel_size);
     for (const auto& property : properties) {
       if (property.empty()) panic("voxel_sample: property must be non-empty");
-      // The entry is read in place under the store's shared lock; a name
-      // that has gone missing samples as zeros, like any failed sample.
-      auto values = data_loader::DATA().read().with_found(name, [&](const Json* entry) {
-        if (entry == nullptr) return std::vector<double>(static_cast<std::size_t>(n), 0.0);
-        return voxel_sample(*entry, property, box, voxel_size, g.nx, g.ny, g.nz, s);
-      });
-      append_vtk_scalars(text, property, values);
+      // A copy of the entry is sampled: the token's callback may run code
+      // that changes the store, which must not wait on a lock this call
+      // holds. A name that has gone missing samples as zeros, like any
+      // failed sample.
+      const std::optional<Json> entry = data_loader::DATA().find_entry(name);
+      const auto values = entry ? voxel_sample(*entry, property, box, voxel_size, g.nx, g.ny, g.nz, s, cancel)
+                                : std::vector<double>(static_cast<std::size_t>(n), 0.0);
+      append_vtk_scalars(text, property, values, cancel);
     }
   } catch (const std::bad_alloc&) {
     return Error(too_large("export_vtk_legacy", g));
@@ -252,18 +256,21 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
     return Error(too_large("export_vtk_legacy", g));
   }
 
-  if (auto st = write_file(std::string(out_path), text, Parents::create); !st) return std::move(st).error();
+  if (auto st = write_file(std::string(out_path), text, Parents::create, cancel); !st) {
+    return std::move(st).error();
+  }
   return std::string(out_path);
 }
 
 // ---- Raw float32 volume and sidecar ----
 
-Status raw_volume(const VoxelGrid& grid, std::string_view mode, const ByteSink& put) {
+Status raw_volume(const VoxelGrid& grid, std::string_view mode, const ByteSink& put, const Cancel& cancel) {
   const bool occupancy = mode == "occupancy";
   const auto& ids = grid.phase_ids;
   constexpr std::size_t kPiece = std::size_t{1} << 16;  // voxels
   std::vector<char> buffer(4 * std::min(kPiece, ids.size()));
   for (std::size_t first = 0; first < ids.size(); first += kPiece) {
+    cancel.check();
     const std::size_t n = std::min(kPiece, ids.size() - first);
     char* dst = buffer.data();
     for (std::size_t i = first; i < first + n; ++i, dst += 4) {
@@ -425,10 +432,11 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
 }  // namespace
 
 Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const Box& box,
-                                   double voxel_size, std::optional<double> scale_m, std::string_view mode) {
+                                   double voxel_size, std::optional<double> scale_m, std::string_view mode,
+                                   const Cancel& cancel) {
   if (name.empty()) return Error("export_sdf_raw: name required");
   if (voxel_size <= 0) return Error("export_sdf_raw: voxel_size must be positive");
-  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m);
+  auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
 
   const std::filesystem::path raw_path{out_path};
@@ -440,7 +448,7 @@ Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_p
 
   auto raw = FileWriter::create(raw_path.string(), Parents::require);
   if (!raw) return std::move(raw).error();
-  if (auto st = raw_volume(*grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }); !st) {
+  if (auto st = raw_volume(*grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }, cancel); !st) {
     return std::move(st).error();
   }
   if (auto st = raw->finish(); !st) return std::move(st).error();

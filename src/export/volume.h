@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 #include "export/file_io.h"
@@ -22,19 +23,23 @@ namespace tess::exporter {
 void append_vtk_header(std::string& out, std::string_view name, const sample::VoxelGrid& grid,
                        const sample::Point& origin, double spacing);
 // One phase index per line, x-fastest.
-void append_vtk_phase_values(std::string& out, const sample::VoxelGrid& grid);
+void append_vtk_phase_values(std::string& out, const sample::VoxelGrid& grid, const Cancel& cancel = Cancel::never());
 // "SCALARS <property> float 1", "LOOKUP_TABLE default", one "%.6f" value per line.
-void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values);
+void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values,
+                        const Cancel& cancel = Cancel::never());
 
 // `property` of `entry` sampled at every voxel centre of a grid with the given
 // counts over `box`, x-fastest; a failed sample gives 0.0.
 std::vector<double> voxel_sample(const Json& entry, std::string_view property, const sample::Box& box,
                                  double voxel_size, std::uint64_t nx, std::uint64_t ny, std::uint64_t nz,
-                                 double scale_m);
+                                 double scale_m, const Cancel& cancel = Cancel::never());
 
+// The functions of this file that take a Cancel throw Cancelled when it
+// stops; a file being written is left unfinished (see FileWriter), and the
+// sidecar of a raw volume is only written after the volume.
 Result<std::string> export_vtk_legacy(std::string_view name, std::string_view out_path, const sample::Box& box,
                                       double voxel_size, const std::vector<std::string>& properties,
-                                      std::optional<double> scale_m);
+                                      std::optional<double> scale_m, const Cancel& cancel = Cancel::never());
 
 // ---- Raw float32 volume and sidecar ----
 
@@ -42,7 +47,8 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
 // mode "occupancy" 1.0 for any voxel with material (index >= 0), else 0.0.
 // Handed to `put` in pieces of 256 KiB from one reused buffer; stops at the
 // first failure of `put`.
-Status raw_volume(const sample::VoxelGrid& grid, std::string_view mode, const ByteSink& put);
+Status raw_volume(const sample::VoxelGrid& grid, std::string_view mode, const ByteSink& put,
+                  const Cancel& cancel = Cancel::never());
 
 // The sidecar beside `out_path`: its last component's extension replaced by
 // ".json", or ".json" appended when it has none.
@@ -56,6 +62,7 @@ std::string sidecar_json(std::string_view name, std::string_view mode, const sam
 void append_json_string(std::string& out, std::string_view s);
 
 Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const sample::Box& box,
-                                   double voxel_size, std::optional<double> scale_m, std::string_view mode);
+                                   double voxel_size, std::optional<double> scale_m, std::string_view mode,
+                                   const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

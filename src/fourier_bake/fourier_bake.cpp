@@ -16,6 +16,8 @@ namespace {
 
 constexpr double kEpsilon = 2.220446049250313e-16;
 constexpr double kMinusTwoPi = -6.283185307179586;
+// Samples taken or summed between two polls of the cancellation token.
+constexpr std::uint64_t kPollEvery = 1 << 14;
 
 struct Triple {
   std::int32_t n, m, l;
@@ -133,7 +135,7 @@ Result<Plan> make_plan(std::string_view entry_name, std::string_view property, c
 }
 
 // f[i][j][k] in loop order (k fastest); failed samples are 0.0.
-std::vector<double> sample_field(const Plan& p, const Sampler& sampler) {
+std::vector<double> sample_field(const Plan& p, const Sampler& sampler, const Cancel& cancel) {
   std::vector<double> f;
   f.reserve(static_cast<std::size_t>(p.total));
   for (std::uint64_t i = 0; i < p.grid[0]; ++i) {
@@ -141,6 +143,7 @@ std::vector<double> sample_field(const Plan& p, const Sampler& sampler) {
     for (std::uint64_t j = 0; j < p.grid[1]; ++j) {
       const double y = p.origin[1] + p.cell[1] * (static_cast<double>(j) + 0.5);
       for (std::uint64_t k = 0; k < p.grid[2]; ++k) {
+        if (f.size() % kPollEvery == 0) cancel.check();
         const double z = p.origin[2] + p.cell[2] * (static_cast<double>(k) + 0.5);
         auto v = sampler({x, y, z}, p.scale);
         f.push_back(v ? *v : 0.0);
@@ -167,8 +170,10 @@ std::vector<Triple> walk(const Plan& p) {
 // order. The quotients of the phase are computed once per row, which gives
 // the same doubles as computing them at every sample. A sample of exactly
 // zero adds a signed zero to a sum that is never -0.0, so it is skipped.
+// Gives up, with meaningless sums, once `cancel` has stopped (polled on the
+// calling thread, read elsewhere).
 void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* by, double* cz, double& re_out,
-                double& im_out) {
+                double& im_out, const Cancel& cancel) {
   const auto [nx, ny, nz] = p.grid;
   const double n = t.n, m = t.m, l = t.l;
   const double dnx = static_cast<double>(nx), dny = static_cast<double>(ny), dnz = static_cast<double>(nz);
@@ -176,7 +181,13 @@ void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* b
   for (std::uint64_t k = 0; k < nz; ++k) cz[k] = (l * static_cast<double>(k)) / dnz;
   double re = 0, im = 0;
   const double* v = f.data();
+  std::uint64_t since_poll = 0;
   for (std::uint64_t i = 0; i < nx; ++i) {
+    since_poll += ny * nz;
+    if (since_poll >= kPollEvery) {
+      since_poll = 0;
+      if (cancel.poll()) break;
+    }
     const double ax = (n * static_cast<double>(i)) / dnx;
     for (std::uint64_t j = 0; j < ny; ++j) {
       const double axy = ax + by[j];
@@ -193,7 +204,7 @@ void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* b
 }
 
 FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_view property,
-                             double truncate_threshold) {
+                             double truncate_threshold, const Cancel& cancel) {
   double sum = 0;
   for (double v : f) sum += v;
   const double count = static_cast<double>(p.total);
@@ -211,8 +222,10 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
       const std::size_t end = terms.size() * (c + 1) / chunks;
       double* by = buffers.data() + c * row;
       double* cz = by + p.grid[1];
-      for (std::size_t t = begin; t < end; ++t) direct_sum(p, f, terms[t], by, cz, re[t], im[t]);
-    });
+      for (std::size_t t = begin; t < end && !cancel.poll(); ++t) {
+        direct_sum(p, f, terms[t], by, cz, re[t], im[t], cancel);
+      }
+    }, cancel);
   }
 
   std::vector<FourierCoefficient> all;
@@ -241,32 +254,32 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
 
 Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
                                              std::string_view property, const sample::Box& bounds, GridSize grid,
-                                             double truncate_threshold) {
+                                             double truncate_threshold, const Cancel& cancel) {
   auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
   if (!plan) return std::move(plan).error();
   try {
-    return transform(*plan, sample_field(*plan, sampler), property, truncate_threshold);
+    return transform(*plan, sample_field(*plan, sampler, cancel), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();
   }
 }
 
 Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
-                                        const sample::Box& bounds, GridSize grid, double truncate_threshold) {
+                                        const sample::Box& bounds, GridSize grid, double truncate_threshold,
+                                        const Cancel& cancel) {
   auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
   if (!plan) return std::move(plan).error();
   sample::ensure_field_models_registered();
   try {
-    // The entry is read in place under the store's shared lock while the
-    // field is sampled, exactly as sample::sample reads it point by point.
-    std::vector<double> f =
-        data_loader::DATA().read().with_found(entry_name, [&](const Json* entry) {
-          return sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
-            if (entry == nullptr) return Error(sample::no_datasheet_message(entry_name));
-            return sample::sample_entry(*entry, property, at, scale);
-          });
-        });
-    return transform(*plan, std::move(f), property, truncate_threshold);
+    // The field is sampled from a copy of the entry, as sample::sample
+    // reads it point by point: the token's callback may run code that
+    // changes the store, which must not wait on a lock this call holds.
+    const std::optional<Json> entry = data_loader::DATA().find_entry(entry_name);
+    std::vector<double> f = sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
+      if (!entry) return Error(sample::no_datasheet_message(entry_name));
+      return sample::sample_entry(*entry, property, at, scale);
+    }, cancel);
+    return transform(*plan, std::move(f), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();
   }

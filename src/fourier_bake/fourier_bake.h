@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "sample/sample.h"
 #include "sample/voxel_map.h"
@@ -41,13 +42,15 @@ using Sampler = std::function<Result<double>(const sample::Point& at, double sca
 
 // The bake with the field given by `sampler` (called once per grid point, in
 // order, on the calling thread). `entry_name` is only checked for emptiness.
+// Both bakes throw Cancelled when `cancel` stops.
 Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
                                              std::string_view property, const sample::Box& bounds, GridSize grid,
-                                             double truncate_threshold);
+                                             double truncate_threshold, const Cancel& cancel = Cancel::never());
 
 // The bake of `property` of the stored entry `entry_name`, sampled as
 // sample::sample does.
 Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
-                                        const sample::Box& bounds, GridSize grid, double truncate_threshold);
+                                        const sample::Box& bounds, GridSize grid, double truncate_threshold,
+                                        const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::fourier_bake

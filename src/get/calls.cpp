@@ -6,10 +6,10 @@
 
 namespace tess::get {
 
-Result<Json> get(std::string_view spec, std::uint8_t scope) {
+Result<Json> get(std::string_view spec, std::uint8_t scope, const Cancel& cancel) {
   Result<std::optional<Formula>> formula = parse_formula(spec);
   if (!formula) return std::move(formula).error();
-  if (*formula) return resolve_formula(**formula);
+  if (*formula) return resolve_formula(**formula, cancel);
   return resolve_named(spec, scope);
 }
 

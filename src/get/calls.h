@@ -7,14 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 
 namespace tess::get {
 
 // A braced formula resolved across all tiers, or else the entry `spec`
-// designates (taken as given, untrimmed) in the tier `scope`.
-Result<Json> get(std::string_view spec, std::uint8_t scope);
+// designates (taken as given, untrimmed) in the tier `scope`. Throws
+// Cancelled when `cancel` stops while a formula is resolved.
+Result<Json> get(std::string_view spec, std::uint8_t scope, const Cancel& cancel = Cancel::never());
 
 // Parses `data_json` by the loader's rules and stores it under `name` in the
 // tier that `tier_str` spells. Returns the displaced entry, if any. Fails

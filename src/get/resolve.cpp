@@ -154,10 +154,11 @@ void merge(Json::object_t& props, Json::object_t&& entry, std::uint32_t count) {
 
 }  // namespace
 
-Result<Json> resolve_formula(const DataStore& store, const Formula& formula) {
+Result<Json> resolve_formula(const DataStore& store, const Formula& formula, const Cancel& cancel) {
   Json props = Json::object();
   auto& members = props.get_ref<Json::object_t&>();
   for (const auto& [name, count] : formula.parts) {
+    cancel.check();
     if (count > kMaxFormulaCount) panic("resolve_formula: implausibly large count");
     Result<Json> entry = resolve_named(store, name, SCOPE_ALL);
     if (!entry) return std::move(entry).error().wrap("formula constituent '" + name + "' not found");
@@ -172,6 +173,8 @@ Result<Json> resolve_formula(const DataStore& store, const Formula& formula) {
   return props;
 }
 
-Result<Json> resolve_formula(const Formula& formula) { return resolve_formula(data_loader::DATA(), formula); }
+Result<Json> resolve_formula(const Formula& formula, const Cancel& cancel) {
+  return resolve_formula(data_loader::DATA(), formula, cancel);
+}
 
 }  // namespace tess::get

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 #include "data_loader/store.h"
@@ -44,8 +45,10 @@ Result<Json> resolve_named(std::string_view name, std::uint8_t scope);
 Result<std::optional<Formula>> parse_formula(std::string_view spec);
 
 // A synthetic datasheet: the constituents (each resolved in all tiers) merged
-// with their numeric members summed by count, plus "formula".
-Result<Json> resolve_formula(const data_loader::DataStore& store, const Formula& formula);
-Result<Json> resolve_formula(const Formula& formula);
+// with their numeric members summed by count, plus "formula". Throws
+// Cancelled when `cancel` stops.
+Result<Json> resolve_formula(const data_loader::DataStore& store, const Formula& formula,
+                             const Cancel& cancel = Cancel::never());
+Result<Json> resolve_formula(const Formula& formula, const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::get

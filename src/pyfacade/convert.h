@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 #include "pyfacade/args.h"
@@ -22,6 +23,13 @@ PyObject* raise(PyObject* cls, const Error& error);
 // The PanicException class (a direct subclass of BaseException), created on
 // first use.
 PyObject* panic_exception();
+
+// The token of a long call: it stops once a signal handler has raised (as
+// Python's does with KeyboardInterrupt on Ctrl-C). The core then throws
+// Cancelled, and the call returns with the handler's exception still set.
+inline Cancel interruptible() {
+  return Cancel([] { return PyErr_CheckSignals() != 0; });
+}
 
 // The `bounds` argument of the exporters and the bake as the core's box.
 inline sample::Box sample_box(const Box3& b) { return sample::Box{b[0], b[1]}; }

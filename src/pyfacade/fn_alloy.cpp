@@ -66,11 +66,13 @@ PyObject* h_py_optimize_alloy(Args& a) {
   targets.reserve(dicts.size());
   for (PyObject* d : dicts) targets.push_back(target_from_dict(d));
 
-  auto found = alloy::optimize_alloy(targets, base, pool, n_candidates, top_k, seed);
+  const Cancel cancel = interruptible();
+  auto found = alloy::optimize_alloy(targets, base, pool, n_candidates, top_k, seed, cancel);
   if (!found) return raise(PyExc_ValueError, found.error());
 
   Ref list = new_list(static_cast<Py_ssize_t>(found->size()));
   for (std::size_t i = 0; i < found->size(); ++i) {
+    if (i % 4096 == 0) cancel.check();
     const alloy::AlloyCandidate& c = (*found)[i];
     Ref composition = new_dict();
     for (const auto& [name, fraction] : c.composition) dict_set(composition.get(), name, to_py(fraction));

@@ -12,7 +12,8 @@ PyObject* h_py_export_stl(Args& a) {
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
   const bool binary = a.flag(5, true);
-  auto written = exporter::export_stl(name, out_path, bounds, voxel_size, scale_m, binary);
+  const Cancel cancel = interruptible();
+  auto written = exporter::export_stl(name, out_path, bounds, voxel_size, scale_m, binary, cancel);
   if (!written) return raise(PyExc_RuntimeError, written.error());
   return str(*written).release();
 }
@@ -23,7 +24,8 @@ PyObject* h_py_export_obj(Args& a) {
   const auto bounds = sample_box(a.box(2));
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
-  auto written = exporter::export_obj(name, obj_path, bounds, voxel_size, scale_m);
+  const Cancel cancel = interruptible();
+  auto written = exporter::export_obj(name, obj_path, bounds, voxel_size, scale_m, cancel);
   if (!written) return raise(PyExc_RuntimeError, written.error());
   Ref obj = str(written->obj_path);
   Ref mtl = str(written->mtl_path);

@@ -40,7 +40,8 @@ PyObject* h_py_export_sdf_raw(Args& a) {
   const double voxel_size = a.number(3);
   const auto scale_m = a.opt_number(4);
   const std::string_view mode = a.text(5, "phase");
-  return path_result(exporter::export_sdf_raw(name, out_path, box, voxel_size, scale_m, mode));
+  const Cancel cancel = interruptible();
+  return path_result(exporter::export_sdf_raw(name, out_path, box, voxel_size, scale_m, mode, cancel));
 }
 
 PyObject* h_py_export_vtk_legacy(Args& a) {
@@ -50,8 +51,9 @@ PyObject* h_py_export_vtk_legacy(Args& a) {
   const double voxel_size = a.number(3);
   const auto properties = a.opt_text_list(4);
   const auto scale_m = a.opt_number(5);
+  const Cancel cancel = interruptible();
   return path_result(exporter::export_vtk_legacy(name, out_path, box, voxel_size,
-                                                 properties.value_or(std::vector<std::string>{}), scale_m));
+                                                 properties.value_or(std::vector<std::string>{}), scale_m, cancel));
 }
 
 }  // namespace tess::py

@@ -11,8 +11,8 @@ PyObject* h_py_bake_fourier(Args& a) {
   const auto grid = a.count_triple(3);
   const double truncate_threshold = a.number(4, 0.01);
 
-  auto baked = fourier_bake::bake_fourier(entry_name, property, sample_box(bounds), grid,
-                                          truncate_threshold);
+  const Cancel cancel = interruptible();
+  auto baked = fourier_bake::bake_fourier(entry_name, property, sample_box(bounds), grid, truncate_threshold, cancel);
   if (!baked) return raise(PyExc_ValueError, baked.error());
 
   const auto& coefficients = baked->coefficients;

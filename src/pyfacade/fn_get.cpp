@@ -11,7 +11,8 @@ PyObject* h_py_get(Args& a) {
   const auto scope_str = a.opt_text(1);
   if (spec.empty()) panic("py_get: spec must be non-empty");
   const std::uint8_t scope = scope_str ? data_loader::str_to_scope(*scope_str) : data_loader::SCOPE_ALL;
-  auto result = get::get(spec, scope);
+  const Cancel cancel = interruptible();
+  auto result = get::get(spec, scope, cancel);
   if (!result) return raise(PyExc_KeyError, result.error());
   return value_to_py(*result).release();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "common/cancel.h"
 #include "common/unicode.h"
 #include "data_loader/loader.h"
 #include "pyfacade/convert.h"
@@ -32,6 +33,10 @@ PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nar
     return result;
   } catch (const ErrorAlreadySet&) {
     if (!PyErr_Occurred()) PyErr_SetString(panic_exception(), "the interpreter failed without setting an exception");
+    return nullptr;
+  } catch (const Cancelled&) {
+    // The signal handler's exception (KeyboardInterrupt for Ctrl-C) is set.
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
     return nullptr;
   } catch (const Panic& p) {
     PyErr_Clear();

@@ -78,7 +78,7 @@ std::string too_large_message(std::uint64_t nx, std::uint64_t ny, std::uint64_t 
 }  // namespace
 
 Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double voxel_size,
-                                  std::optional<double> scale_m) {
+                                  std::optional<double> scale_m, const Cancel& cancel) {
   if (!(voxel_size > 0.0)) panic("voxel_phase_map: voxel_size must be positive");
   ensure_field_models_registered();
 
@@ -101,7 +101,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   }
   const std::uint64_t total = nx * ny * nz;
   try {
-    grid.phase_ids.assign(static_cast<std::size_t>(total), 0);
+    assign_checked(grid.phase_ids, static_cast<std::size_t>(total), std::int32_t{0}, cancel);
   } catch (const std::bad_alloc&) {
     return Error(too_large_message(nx, ny, nz));
   }
@@ -123,7 +123,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
     hij.resize(plane);
     parallel_for(static_cast<std::size_t>(ny), [&](std::size_t iy) {
       for (std::size_t ix = 0; ix < nx; ++ix) hij[iy * nx + ix] = PhasePicker::fnv_feed(hi[ix], cj[iy]);
-    });
+    }, cancel);
   }
 
   // Finishes the hashes of m voxels from their prefix states by feeding the
@@ -154,14 +154,14 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
       return;
     }
     std::uint64_t prefix[256];
-    for (std::size_t iy = 0; iy < ny; ++iy) {
+    for (std::size_t iy = 0; iy < ny && !cancel.poll(); ++iy) {
       for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
         const std::size_t len = std::min<std::size_t>(256, nx - ix0);
         for (std::size_t v = 0; v < len; ++v) prefix[v] = PhasePicker::fnv_feed(hi[ix0 + v], cj[iy]);
         finish(prefix, ck[iz], len, slab + iy * nx + ix0);
       }
     }
-  });
+  }, cancel);
   return grid;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "sample/sample.h"
 
@@ -39,8 +40,8 @@ inline constexpr std::uint64_t kMaxVoxels = std::uint64_t{1} << 30;
 // Labels every voxel of edge `voxel_size` of `box` with the phase of entry
 // `name` at its centre. Panics when voxel_size is not > 0; fails when the entry
 // is unknown or the grid has more than kMaxVoxels voxels or cannot be
-// allocated.
+// allocated. Throws Cancelled when `cancel` stops.
 Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double voxel_size,
-                                  std::optional<double> scale_m);
+                                  std::optional<double> scale_m, const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::sample

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "alloy/optimize.h"
+#include "common/cancel.h"
+#include "common/thread_pool.h"
+#include "data_loader/store.h"
+#include "export/file_io.h"
+#include "export/obj_writer.h"
+#include "export/stl_writer.h"
+#include "export/volume.h"
+#include "fourier_bake/fourier_bake.h"
+#include "get/resolve.h"
+
+namespace fs = std::filesystem;
+using namespace tess;
+
+namespace {
+
+// A token asked at every poll, stopping when `stop` says so.
+struct Token {
+  explicit Token(std::function<bool()> stop)
+      : cancel([this, stop] {
+          ++asked;
+          return stop();
+        }, {}) {}
+  int asked = 0;
+  Cancel cancel;
+};
+
+// A token that stops at its k-th question.
+struct StopAfter : Token {
+  explicit StopAfter(int k) : Token([this, k] { return asked >= k; }) {}
+};
+
+fs::path scratch(const char* name) {
+  fs::path dir = fs::temp_directory_path() / ("tess_cancel_" + std::to_string(::getpid())) / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+const char* kFineTwoPhase = R"({"phase_model": "voronoi",
+  "phase_volume_fractions": {"alpha": 0.5, "beta": 0.5},
+  "phase_properties": {"alpha": {"D": 1}, "beta": {"D": 2}}})";
+
+}  // namespace
+
+TEST(Cancel, ParallelForStopsAtTheCallersPollsAndThePoolCarriesOn) {
+  // Between the caller's items.
+  StopAfter between(3);
+  std::atomic<std::size_t> ran = 0;
+  EXPECT_THROW(parallel_for(100000, [&](std::size_t) {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    ++ran;
+  }, between.cancel), Cancelled);
+  EXPECT_TRUE(between.cancel.stopped());
+  EXPECT_LT(ran.load(), 100000u);
+  EXPECT_THROW(parallel_for(1, [](std::size_t) {}, between.cancel), Cancelled);  // stays stopped
+
+  // While the caller waits: of two items, the caller's ends once the
+  // worker's has started; the worker's runs until the token stops, and the
+  // token stops only once the caller's item is over, so only a caller that
+  // polls while it waits returns.
+  const auto caller = std::this_thread::get_id();
+  std::atomic<bool> worker_started = false, caller_done = false;
+  Token waiting([&] { return caller_done.load(); });
+  EXPECT_THROW(parallel_for(2, [&](std::size_t) {
+    if (std::this_thread::get_id() == caller) {
+      while (!worker_started) std::this_thread::yield();
+      caller_done = true;
+      return;
+    }
+    worker_started = true;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);  // rather than hang
+    while (!waiting.cancel.stopped() && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }, waiting.cancel), Cancelled);
+
+  ran = 0;
+  parallel_for(1000, [&](std::size_t) { ++ran; });
+  EXPECT_EQ(ran.load(), 1000u);
+}
+
+TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
+  auto& data = data_loader::DATA();
+  ASSERT_TRUE(data.insert_entry("alloy", "CancelBase", Json{{"Properties", {{"x", 1.0}}}}).ok());
+  ASSERT_TRUE(data.insert_entry("alloy", "CancelAdd", Json{{"Properties", {{"x", 2.0}}}}).ok());
+  const std::vector<std::string> pool = {"CancelAdd"};
+  const std::vector<alloy::AlloyTarget> none_kept{{"x", 1e300, std::nullopt, 1.0}};
+  StopAfter alloy_stop(3);
+  EXPECT_THROW((void)alloy::optimize_alloy(none_kept, "CancelBase", pool, std::uint64_t{1} << 50, 5, 1,
+                                           alloy_stop.cancel),
+               Cancelled);
+
+  // Stopped while sampling, and while summing.
+  const fourier_bake::Sampler sampler = [](const sample::Point& p, double) -> Result<double> { return p[0] * p[1]; };
+  const sample::Box box{{0, 0, 0}, {1, 1, 1}};
+  for (int k : {3, 30}) {
+    StopAfter bake_stop(k);
+    EXPECT_THROW((void)fourier_bake::bake_fourier_with(sampler, "e", "p", box, {48, 48, 48}, 0.0, bake_stop.cancel),
+                 Cancelled);
+    EXPECT_EQ(bake_stop.asked, k);
+  }
+
+  data_loader::DataStore store;
+  ASSERT_TRUE(store.insert_entry("atom", "Fe", Json::parse(R"({"density": 7874, "Symbol": "Fe"})")).ok());
+  get::Formula many;
+  many.parts.assign(200000, {"fe", 1});  // each found only by the case-blind scan
+  StopAfter formula_stop(3);
+  EXPECT_THROW((void)get::resolve_formula(store, many, formula_stop.cancel), Cancelled);
+
+  // A token that is asked but never stops gives the results of no token,
+  // also when its callback changes the store, as a signal handler may: the
+  // entry being sampled is replaced at every question.
+  ASSERT_TRUE(data.insert_entry("alloy", "cancel_two", Json::parse(kFineTwoPhase)).ok());
+  Token quiet([&] { return !data.insert_entry("alloy", "cancel_two", Json::parse(kFineTwoPhase)).ok(); });
+  const std::vector<alloy::AlloyTarget> all_kept{{"x", 1.0, std::nullopt, 1.0}};
+  auto a = alloy::optimize_alloy(all_kept, "CancelBase", pool, 20000, 20, 3);
+  auto b = alloy::optimize_alloy(all_kept, "CancelBase", pool, 20000, 20, 3, quiet.cancel);
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(a->size(), 20u);
+  ASSERT_EQ(b->size(), 20u);
+  for (std::size_t i = 0; i < a->size(); ++i) EXPECT_EQ((*a)[i].score, (*b)[i].score);
+  const sample::Box fine{{0, 0, 0}, {0.008, 0.008, 0.008}};
+  auto c = fourier_bake::bake_fourier("cancel_two", "D", fine, {9, 8, 7}, 0.0);
+  auto d = fourier_bake::bake_fourier("cancel_two", "D", fine, {9, 8, 7}, 0.0, quiet.cancel);
+  ASSERT_TRUE(c && d);
+  ASSERT_EQ(c->coefficients.size(), d->coefficients.size());
+  for (std::size_t i = 0; i < c->coefficients.size(); ++i) {
+    EXPECT_EQ(c->coefficients[i].amplitude, d->coefficients[i].amplitude);
+    EXPECT_EQ(c->coefficients[i].phase, d->coefficients[i].phase);
+  }
+  const fs::path dir = scratch("quiet");
+  const std::string plain = (dir / "plain.vtk").string(), asked = (dir / "asked.vtk").string();
+  ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", plain, fine, 0.0001, {"D"}, 0.0005));
+  ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", asked, fine, 0.0001, {"D"}, 0.0005, quiet.cancel));
+  EXPECT_EQ(slurp(plain), slurp(asked));
+  EXPECT_GT(quiet.asked, 0);
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(Cancel, StoppedWritesLeaveNoPartialFile) {
+  const fs::path dir = scratch("files");
+  const std::string path = (dir / "f.bin").string();
+  const std::string bytes(10 << 20, 'x');  // several pieces
+  auto has_bytes = [&] { return fs::exists(path) && fs::file_size(path) > 0; };
+
+  Token fresh(has_bytes);
+  EXPECT_THROW((void)exporter::write_file(path, bytes, exporter::Parents::require, fresh.cancel), Cancelled);
+  EXPECT_FALSE(fs::exists(path));  // this call made it: removed
+  ASSERT_TRUE(exporter::write_file(path, "old", exporter::Parents::require));
+  Token existing([&] { return fs::file_size(path) > 3; });
+  EXPECT_THROW((void)exporter::write_file(path, bytes, exporter::Parents::require, existing.cancel), Cancelled);
+  ASSERT_TRUE(fs::exists(path));  // someone else's file: emptied
+  EXPECT_EQ(fs::file_size(path), 0u);
+
+  // Every exporter, stopped at its first poll after output has appeared and
+  // at a spread of earlier points: no output file is left (the OBJ's
+  // library, written whole before the surface, may stay).
+  ASSERT_TRUE(data_loader::DATA().insert_entry("alloy", "cancel_two", Json::parse(kFineTwoPhase)).ok());
+  const sample::Box box{{0, 0, 0}, {0.08, 0.08, 0.08}};
+  const double voxel = 0.001, cell = 0.004;
+  const std::string out = (dir / "out.dat").string();
+  const std::vector<std::function<void(const Cancel&)>> exports = {
+      [&](const Cancel& c) { (void)exporter::export_stl("cancel_two", out, box, voxel, cell, true, c); },
+      [&](const Cancel& c) { (void)exporter::export_stl("cancel_two", out, box, voxel, cell, false, c); },
+      [&](const Cancel& c) { (void)exporter::export_obj("cancel_two", out, box, voxel, cell, c); },
+      [&](const Cancel& c) { (void)exporter::export_vtk_legacy("cancel_two", out, box, voxel, {"D", "D"}, cell, c); },
+      [&](const Cancel& c) { (void)exporter::export_sdf_raw("cancel_two", out, box, voxel, cell, "phase", c); },
+  };
+  for (std::size_t e = 0; e < exports.size(); ++e) {
+    SCOPED_TRACE("exporter " + std::to_string(e));
+    Token late([&] { return fs::exists(out) && fs::file_size(out) > 0; });
+    EXPECT_THROW(exports[e](late.cancel), Cancelled);
+    EXPECT_FALSE(fs::exists(out));
+    for (int k : {1, 3, 9, 27}) {
+      StopAfter early(k);
+      EXPECT_THROW(exports[e](early.cancel), Cancelled) << k;
+      EXPECT_FALSE(fs::exists(out)) << k;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir / "out.json"));  // the raw volume's sidecar comes after the volume
+  fs::remove_all(dir.parent_path());
+}
