@@ -2,11 +2,12 @@
 # Sets everything up on a fresh machine, then runs the tour or the tests.
 #   scripts/dev.sh tour   - build and install, then run examples/tour.py
 #   scripts/dev.sh test   - build and install, then run pytest and the C++ tests
+#   scripts/dev.sh setup  - build and install only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 what=${1:-}
-case "$what" in tour|test) ;; *) echo "usage: scripts/dev.sh tour|test" >&2; exit 2;; esac
+case "$what" in tour|test|setup) ;; *) echo "usage: scripts/dev.sh tour|test|setup" >&2; exit 2;; esac
 
 # 1. Debian development packages (only as root, only what is missing).
 need=()
@@ -46,6 +47,9 @@ fi
   ".[test,tour]"
 
 # 4. The job.
+if [ "$what" = setup ]; then
+  exit 0
+fi
 if [ "$what" = tour ]; then
   exec .venv/bin/python examples/tour.py
 fi
