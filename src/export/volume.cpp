@@ -191,7 +191,7 @@ class PointSampler {
 std::vector<double> voxel_sample(const Json& entry, std::string_view property, const Box& box, double voxel_size,
                                  std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, double scale_m) {
   std::vector<double> values(static_cast<std::size_t>(nx * ny * nz), 0.0);
-  const std::size_t rows = static_cast<std::size_t>(ny * nz);
+  const auto rows = static_cast<std::size_t>(ny * nz);
   const PointSampler sampler(entry, property, scale_m);
   // The sampler only reads, so rows can be sampled on any thread; each value
   // depends on its own voxel alone.
