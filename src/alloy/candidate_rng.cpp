@@ -13,7 +13,8 @@
 namespace tess::alloy {
 
 namespace {
-__extension__ typedef unsigned __int128 u128;  // NOLINT(modernize-use-using): __extension__ keeps -Wpedantic quiet
+// NOLINTNEXTLINE(modernize-use-using): __extension__ (quiet under -Wpedantic) takes a typedef
+__extension__ typedef unsigned __int128 u128;
 }  // namespace
 
 CandidateRng::SeedBytes CandidateRng::seed_bytes_from_u64(std::uint64_t seed) {

@@ -56,7 +56,8 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
   std::string title = "tessarine ";
   title.append(name);
   // The 80-byte title field is padded with zeros, not terminated.
-  std::memcpy(head, title.data(), std::min<std::size_t>(title.size(), 80));  // NOLINT(bugprone-not-null-terminated-result)
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
+  std::memcpy(head, title.data(), std::min<std::size_t>(title.size(), 80));
   const std::uint32_t count = *facets;
   std::memcpy(head + 80, &count, 4);
   if (auto w = put(std::string_view(head, sizeof head)); !w) return w;

@@ -224,4 +224,5 @@ PyObject* init_module() {
 }  // namespace tess::py
 
 // The interpreter finds the module by this name.
-PyMODINIT_FUNC PyInit__tessarine_core() { return tess::py::init_module(); }  // NOLINT(bugprone-reserved-identifier)
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+PyMODINIT_FUNC PyInit__tessarine_core() { return tess::py::init_module(); }
