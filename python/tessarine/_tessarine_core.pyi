@@ -4,7 +4,28 @@ from collections.abc import Sequence
 from typing import Any
 
 __version__: str
-__all__: list[str]
+__all__ = [
+    "py_get",
+    "py_save",
+    "py_sample",
+    "py_data_sheet",
+    "py_list_tiers",
+    "py_export_glsl",
+    "py_kabsch_rmsd",
+    "py_build_backbone",
+    "py_build_backbone_from_entry",
+    "py_ramachandran_region",
+    "py_optimize_alloy",
+    "py_export_hlsl",
+    "py_export_sdf_raw",
+    "py_export_vtk_legacy",
+    "py_export_stl",
+    "py_export_obj",
+    "py_bake_fourier",
+    "is_rust_backend",
+    "version_rust",
+    "__version__",
+]
 
 def py_get(spec: str, scope_str: str | None = None) -> Any: ...
 def py_save(name: str, data_json: str, tier_str: str) -> Any: ...

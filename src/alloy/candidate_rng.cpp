@@ -13,6 +13,7 @@
 namespace tess::alloy {
 
 namespace {
+// NOLINTNEXTLINE(modernize-use-using): __extension__ (quiet under -Wpedantic) takes a typedef
 __extension__ typedef unsigned __int128 u128;
 }  // namespace
 
@@ -95,7 +96,7 @@ double CandidateRng::uniform_real(double low, double high) {
   }
   const double scale = high - low;
   for (;;) {
-    const double m = std::bit_cast<double>(0x3FF0000000000000ULL | (next_u64() >> 12));
+    const auto m = std::bit_cast<double>(0x3FF0000000000000ULL | (next_u64() >> 12));
     const double u = m - 1.0;
     // Built with -ffp-contract=off: one rounded product, then one rounded sum.
     const double r = u * scale + low;

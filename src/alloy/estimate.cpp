@@ -26,6 +26,7 @@ inline bool same_key(std::string_view a, std::string_view b) noexcept {
 
 // The value of a JSON number of any kind as a double (integers converted to
 // the nearest double), like as_number but cheap to inline in a hot loop.
+// NOLINTNEXTLINE(bugprone-exception-escape): each get_ref matches the type switched on
 inline bool number_of(const Json& v, double& x) noexcept {
   switch (v.type()) {
     case Json::value_t::number_float: x = v.get_ref<const Json::number_float_t&>(); return true;

@@ -40,7 +40,7 @@ CompositionDraw draw_composition(CandidateRng& g, std::size_t pool_size) {
   // the i-th name that has not been drawn yet.
   std::array<std::size_t, 4> drawn{};  // ascending
   for (std::size_t j = 0; j < d.k; ++j) {
-    std::size_t at = static_cast<std::size_t>(g.uniform_below(pool_size - j));
+    auto at = static_cast<std::size_t>(g.uniform_below(pool_size - j));
     std::size_t pos = 0;
     while (pos < j && drawn[pos] <= at) {
       ++at;

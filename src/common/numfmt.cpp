@@ -85,9 +85,9 @@ void append_json_float(std::string& out, double value) {
       out.append(static_cast<std::size_t>(exponent + 1 - n), '0');
       out += ".0";
     } else {
-      out.append(digits, 0, static_cast<std::size_t>(exponent + 1));
+      out.append(digits, 0, static_cast<std::size_t>(exponent) + 1);
       out += '.';
-      out.append(digits, static_cast<std::size_t>(exponent + 1));
+      out.append(digits, static_cast<std::size_t>(exponent) + 1);
     }
   } else {
     out += digits[0];

@@ -30,9 +30,9 @@ std::string to_lower(std::string_view utf8) {
   return out;
 }
 
-std::string_view trim_white_space(std::string_view s) noexcept {
-  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  const int32_t length = static_cast<int32_t>(s.size());
+std::string_view trim_white_space(std::string_view utf8) noexcept {
+  const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
+  const auto length = static_cast<int32_t>(utf8.size());
   int32_t begin = 0;
   while (begin < length) {
     int32_t next = begin;
@@ -49,12 +49,12 @@ std::string_view trim_white_space(std::string_view s) noexcept {
     if (c < 0 || !u_isUWhiteSpace(c)) break;
     end = prev;
   }
-  return s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+  return utf8.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
 }
 
 std::string to_valid_utf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const int32_t length = static_cast<int32_t>(bytes.size());
+  const auto length = static_cast<int32_t>(bytes.size());
   std::string out;
   out.reserve(bytes.size());
   int32_t i = 0;
@@ -70,7 +70,7 @@ std::string to_valid_utf8(std::string_view bytes) {
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const int32_t length = static_cast<int32_t>(bytes.size());
+  const auto length = static_cast<int32_t>(bytes.size());
   int32_t i = 0;
   while (i < length) {
     UChar32 c;

@@ -22,7 +22,7 @@ DataStore::DataStore() {
 }
 
 DataStore& DATA() {
-  static DataStore* store = new DataStore();  // lives until the process ends
+  static auto* store = new DataStore();  // lives until the process ends
   return *store;
 }
 

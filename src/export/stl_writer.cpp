@@ -55,6 +55,8 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
   char head[84] = {};
   std::string title = "tessarine ";
   title.append(name);
+  // The 80-byte title field is padded with zeros, not terminated.
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
   std::memcpy(head, title.data(), std::min<std::size_t>(title.size(), 80));
   const std::uint32_t count = *facets;
   std::memcpy(head + 80, &count, 4);
@@ -99,8 +101,8 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
       const auto c4 = face.corners();
       for (const auto& tri : kFacetCorners) {
         std::memcpy(p, normal, sizeof normal);
-        for (int v = 0; v < 3; ++v)
-          for (int a = 0; a < 3; ++a)
+        for (std::size_t v = 0; v < 3; ++v)
+          for (std::size_t a = 0; a < 3; ++a)
             std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
         p[48] = p[49] = 0;  // the attribute word
         p += 50;

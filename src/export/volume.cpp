@@ -194,7 +194,7 @@ std::vector<double> voxel_sample(const Json& entry, std::string_view property, c
                                  const Cancel& cancel) {
   std::vector<double> values;
   assign_checked(values, static_cast<std::size_t>(nx * ny * nz), 0.0, cancel);
-  const std::size_t rows = static_cast<std::size_t>(ny * nz);
+  const auto rows = static_cast<std::size_t>(ny * nz);
   const PointSampler sampler(entry, property, scale_m);
   // The sampler only reads, so rows can be sampled on any thread; each value
   // depends on its own voxel alone.
@@ -275,7 +275,7 @@ Status raw_volume(const VoxelGrid& grid, std::string_view mode, const ByteSink& 
     char* dst = buffer.data();
     for (std::size_t i = first; i < first + n; ++i, dst += 4) {
       const float f = occupancy ? (ids[i] >= 0 ? 1.0f : 0.0f) : static_cast<float>(ids[i]);
-      const std::uint32_t bits = std::bit_cast<std::uint32_t>(f);
+      const auto bits = std::bit_cast<std::uint32_t>(f);
       for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((bits >> (8 * b)) & 0xFFu);
     }
     if (auto w = put(std::string_view(buffer.data(), 4 * n)); !w) return w;

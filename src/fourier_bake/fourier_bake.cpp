@@ -176,7 +176,7 @@ void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* b
                 double& im_out, const Cancel& cancel) {
   const auto [nx, ny, nz] = p.grid;
   const double n = t.n, m = t.m, l = t.l;
-  const double dnx = static_cast<double>(nx), dny = static_cast<double>(ny), dnz = static_cast<double>(nz);
+  const auto dnx = static_cast<double>(nx), dny = static_cast<double>(ny), dnz = static_cast<double>(nz);
   for (std::uint64_t j = 0; j < ny; ++j) by[j] = (m * static_cast<double>(j)) / dny;
   for (std::uint64_t k = 0; k < nz; ++k) cz[k] = (l * static_cast<double>(k)) / dnz;
   double re = 0, im = 0;
@@ -207,7 +207,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
                              double truncate_threshold, const Cancel& cancel) {
   double sum = 0;
   for (double v : f) sum += v;
-  const double count = static_cast<double>(p.total);
+  const auto count = static_cast<double>(p.total);
   const double base = sum / count;
   for (double& v : f) v -= base;
 
@@ -215,7 +215,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
   std::vector<double> re(terms.size()), im(terms.size());
   if (!terms.empty()) {
     const std::size_t chunks = p.chunks;
-    const std::size_t row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
+    const auto row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
     std::vector<double> buffers(chunks * row);
     parallel_for(chunks, [&](std::size_t c) {
       const std::size_t begin = terms.size() * c / chunks;

@@ -135,7 +135,7 @@ namespace {
 // two separately rounded operations, null when not finite; anything else only
 // where `props` has no such key yet.
 void merge(Json::object_t& props, Json::object_t&& entry, std::uint32_t count) {
-  const double weight = static_cast<double>(count);
+  const auto weight = static_cast<double>(count);
   for (auto& [key, value] : entry) {
     if (const std::optional<double> v = as_number(value)) {
       double previous = 0.0;

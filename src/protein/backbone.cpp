@@ -139,7 +139,7 @@ Result<std::vector<BackboneAtom>> build_backbone_from_entry(std::string_view ent
         for (const Json& r : *residues) {
           std::string_view code = "X";
           if (const Json* s = member(r, "residue"); s != nullptr && s->is_string()) {
-            const std::string& text = s->get_ref<const std::string&>();
+            const auto& text = s->get_ref<const std::string&>();
             if (!text.empty()) code = std::string_view(text).substr(0, utf8_length(static_cast<unsigned char>(text[0])));
           }
           sequence += code;

@@ -121,7 +121,7 @@ Args::Args(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, Py
   }
   std::vector<std::string_view> missing;
   for (std::size_t p = 0; p < required; ++p) {
-    if (slots_[p] == nullptr) missing.push_back(decl.params[p].name);
+    if (slots_[p] == nullptr) missing.emplace_back(decl.params[p].name);
   }
   if (!missing.empty()) {
     type_error(func + " missing " + std::to_string(missing.size()) + " required positional argument" +

@@ -23,9 +23,9 @@ Ref target_item(PyObject* dict, const char* key) {
 std::optional<double> target_number(PyObject* dict, const char* key) {
   Ref item = target_item(dict, key);
   if (!item || item.get() == Py_None) return std::nullopt;
-  double v = 0.0;
-  std::string message;
   try {
+    double v = 0.0;
+    std::string message;
     if (convert::to_number(item.get(), v, message)) return v;
   } catch (const ErrorAlreadySet&) {
     PyErr_Clear();
@@ -38,9 +38,9 @@ std::optional<double> target_number(PyObject* dict, const char* key) {
 alloy::AlloyTarget target_from_dict(PyObject* dict) {
   alloy::AlloyTarget t;
   if (Ref property = target_item(dict, "property")) {
-    std::string_view text;
-    std::string message;
     try {
+      std::string_view text;
+      std::string message;
       if (convert::to_text(property.get(), text, message)) t.property.assign(text);
     } catch (const ErrorAlreadySet&) {
       PyErr_Clear();  // a str that cannot be encoded as UTF-8

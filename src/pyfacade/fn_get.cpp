@@ -37,7 +37,7 @@ PyObject* h_py_data_sheet(Args& a) {
   return value_to_py(*entry).release();
 }
 
-PyObject* h_py_list_tiers(Args&) {
+PyObject* h_py_list_tiers(Args& /*a*/) {
   const std::vector<std::string> names = get::list_tiers();
   Ref list = new_list(static_cast<Py_ssize_t>(names.size()));
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -3,8 +3,8 @@
 
 namespace tess::py {
 
-PyObject* h_is_rust_backend(Args&) { Py_RETURN_TRUE; }
+PyObject* h_is_rust_backend(Args& /*a*/) { Py_RETURN_TRUE; }
 
-PyObject* h_version_rust(Args&) { return PyUnicode_FromString(kVersion); }
+PyObject* h_version_rust(Args& /*a*/) { return PyUnicode_FromString(kVersion); }
 
 }  // namespace tess::py

@@ -6,6 +6,8 @@ namespace tess::py {
 
 // The module's functions, in registration order.
 const std::vector<FunctionDecl>& function_table() {
+  // One entry per function, its tail on one line.
+  // clang-format off
   static const std::vector<FunctionDecl> table = {
       {"py_get",
        {{"spec", nullptr, "str"}, {"scope_str", "None", "str | None"}},
@@ -122,6 +124,7 @@ const std::vector<FunctionDecl>& function_table() {
        "bool", h_is_rust_backend},
       {"version_rust", {}, "Returns the underlying Rust crate version.", "str", h_version_rust},
   };
+  // clang-format on
   return table;
 }
 

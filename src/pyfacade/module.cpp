@@ -53,23 +53,23 @@ PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nar
 }
 
 template <std::size_t I>
-PyObject* fastcall_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* fastcall_entry(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return invoke(function_table()[I], args, nargs, kwnames);
 }
 
 template <std::size_t I>
-PyObject* noargs_entry(PyObject*, PyObject*) {
+PyObject* noargs_entry(PyObject* /*self*/, PyObject* /*unused*/) {
   return invoke(function_table()[I], nullptr, 0, nullptr);
 }
 
 constexpr std::size_t kMaxFunctions = 24;
 
 template <std::size_t... I>
-constexpr auto make_fastcall_entries(std::index_sequence<I...>) {
+constexpr auto make_fastcall_entries(std::index_sequence<I...> /*indices*/) {
   return std::array<PyCFunctionFastWithKeywords, sizeof...(I)>{&fastcall_entry<I>...};
 }
 template <std::size_t... I>
-constexpr auto make_noargs_entries(std::index_sequence<I...>) {
+constexpr auto make_noargs_entries(std::index_sequence<I...> /*indices*/) {
   return std::array<PyCFunction, sizeof...(I)>{&noargs_entry<I>...};
 }
 constexpr auto kFastcallEntries = make_fastcall_entries(std::make_index_sequence<kMaxFunctions>{});
@@ -82,7 +82,7 @@ struct MethodStorage {
 };
 
 MethodStorage& method_storage() {
-  static MethodStorage* storage = new MethodStorage();
+  static auto* storage = new MethodStorage();
   return *storage;
 }
 
@@ -228,4 +228,6 @@ PyObject* init_module() {
 }  // namespace
 }  // namespace tess::py
 
+// The interpreter finds the module by this name.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 PyMODINIT_FUNC PyInit__tessarine_core() { return tess::py::init_module(); }

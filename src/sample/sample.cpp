@@ -27,7 +27,7 @@ void FieldModelRegistry::insert(std::string name, std::shared_ptr<const FieldMod
 }
 
 FieldModelRegistry& FIELD_MODELS() {
-  static FieldModelRegistry* registry = new FieldModelRegistry();
+  static auto* registry = new FieldModelRegistry();
   return *registry;
 }
 

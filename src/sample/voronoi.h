@@ -68,7 +68,7 @@ class PhasePicker {
   // its top bit: above 2^63 it is halved with the lost bit kept sticky, which
   // rounds the same, and doubled back exactly.
   static double to_double(std::uint64_t v) {
-    const double low = static_cast<double>(static_cast<std::int64_t>(v & ~(std::uint64_t{1} << 63)));
+    const auto low = static_cast<double>(static_cast<std::int64_t>(v & ~(std::uint64_t{1} << 63)));
     const double high = static_cast<double>(static_cast<std::int64_t>((v >> 1) | (v & 1))) * 2.0;
     const std::uint64_t take_high = std::uint64_t{0} - (v >> 63);
     return std::bit_cast<double>((std::bit_cast<std::uint64_t>(high) & take_high) |

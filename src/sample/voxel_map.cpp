@@ -117,7 +117,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   // j on (ix, iy): both are computed once, so each voxel feeds only k.
   std::vector<std::uint64_t> hi(static_cast<std::size_t>(nx));
   for (std::size_t ix = 0; ix < hi.size(); ++ix) hi[ix] = PhasePicker::fnv_feed(PhasePicker::kFnvBasis, ci[ix]);
-  const std::size_t plane = static_cast<std::size_t>(nx * ny);
+  const auto plane = static_cast<std::size_t>(nx * ny);
   std::vector<std::uint64_t> hij;
   if (plane <= kMaxPlaneTable) {
     hij.resize(plane);

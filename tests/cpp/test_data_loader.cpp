@@ -22,12 +22,16 @@ TEST(Tiers, LooseSpellings) {
   struct Case {
     const char* text;
     int scope;
-  } cases[] = {
+  };
+  // A table in columns.
+  // clang-format off
+  const Case cases[] = {
       {"Alloys", 3},  {"ALLOY", 3},           {"alloysss", 3},         {"Subatoms", 0},       {"subatomics", 0},
       {"cells", 8},   {"cell_components", 9}, {"Nucleic_Acids", 10},   {"amino_acids", 6},    {"s", 12},
       {"ss", 12},     {"", 12},               {" atom", 12},           {"glass", 12},         {"nucleic acid", 12},
       {"ATOMS", 1},   {"BIOMATERIALS", 11},   {"protein\xC3\x9F", 12},
   };
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(str_to_scope(c.text), c.scope) << c.text;
 }
 

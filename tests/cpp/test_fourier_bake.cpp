@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 
 #include "fourier_bake/fourier_bake.h"
 
@@ -14,7 +15,7 @@ namespace {
 const sample::Box kUnit{{0, 0, 0}, {1, 1, 1}};
 
 // A field with structure along every axis, some exact zeros and repeated values.
-Result<double> lumpy(const sample::Point& p, double) {
+Result<double> lumpy(const sample::Point& p, double /*scale*/) {
   const double v = std::sin(7.0 * p[0]) * std::cos(3.0 * p[1] + 0.25) + p[2] * p[2] - 0.5 * p[0];
   if (std::fabs(v) < 0.05) return 0.0;
   return std::floor(v * 16.0) / 16.0 + 3.0;
@@ -34,7 +35,7 @@ std::vector<FourierCoefficient> reference(GridSize g, const sample::Box& b, doub
                            s));
   double sum = 0;
   for (double v : f) sum += v;
-  const double n_total = double(g[0] * g[1] * g[2]);
+  const auto n_total = static_cast<double>(g[0] * g[1] * g[2]);
   base_out = sum / n_total;
   for (double& v : f) v -= base_out;
   std::vector<FourierCoefficient> out;
@@ -60,7 +61,7 @@ std::vector<FourierCoefficient> reference(GridSize g, const sample::Box& b, doub
   return out;
 }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
 std::vector<std::array<int, 3>> indices(const fourier_bake::FourierFieldConfig& c) {
   std::vector<std::array<int, 3>> out;

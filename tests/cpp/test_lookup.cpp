@@ -112,7 +112,7 @@ TEST(ResolveFormula, MergesByCount) {
   put(store, "ceramic", "List", R"([1, 2])");
   put(store, "atom", "A", R"({"v": 0.1})");
   put(store, "atom", "B", R"({"v": -0.30000000000000004})");
-  auto run = [&](Formula f) {
+  auto run = [&](const Formula& f) {
     auto r = resolve_formula(store, f);
     return r ? dump_compact(*r) : r.error().message();
   };

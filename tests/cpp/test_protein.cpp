@@ -18,10 +18,10 @@ using V = Eigen::Vector3d;
 
 V pos(const BackboneAtom& a) { return {a.x, a.y, a.z}; }
 
-double angle_deg(V a, V b, V c) { return std::acos((a - b).normalized().dot((c - b).normalized())) * 180 / M_PI; }
+double angle_deg(const V& a, const V& b, const V& c) { return std::acos((a - b).normalized().dot((c - b).normalized())) * 180 / M_PI; }
 
 // IUPAC dihedral a-b-c-d in degrees.
-double dihedral_deg(V a, V b, V c, V d) {
+double dihedral_deg(const V& a, const V& b, const V& c, const V& d) {
   const V b1 = b - a, b2 = c - b, b3 = d - c;
   const V n1 = b1.cross(b2), n2 = b2.cross(b3);
   return std::atan2(b2.norm() * b1.dot(n2), n1.dot(n2)) * 180 / M_PI;
@@ -34,8 +34,8 @@ double wrap(double deg) { return std::remainder(deg, 360.0); }
 TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> deg(-180, 180);
-  std::vector<AnglePair> pairs;
-  for (int i = 0; i < 40; ++i) pairs.push_back({deg(rng), deg(rng)});
+  std::vector<AnglePair> pairs(40);
+  for (auto& p : pairs) p = {deg(rng), deg(rng)};
   const auto atoms = protein::build_backbone(std::string(40, 'G'), pairs);
   ASSERT_EQ(atoms.size(), 120u);
   const double bond[3] = {1.329, 1.458, 1.525};      // to N, CA, C

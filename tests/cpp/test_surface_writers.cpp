@@ -111,7 +111,7 @@ TEST(ObjMtl, SingleVoxelText) {
 
 TEST(ObjMtl, VertexMergingIsByExactCoordinates) {
   std::mt19937 rng(3);
-  std::vector<std::int32_t> ids(6 * 5 * 4);
+  std::vector<std::int32_t> ids(std::size_t{6} * 5 * 4);
   for (auto& id : ids) id = static_cast<std::int32_t>(rng() % 3);
   const auto g = grid_of(6, 5, 4, ids, {"a", "b", "c", "unused"});
   for (Point origin : {Point{0.5, -1, 2}, Point{1e20, 0, 0}}) {
