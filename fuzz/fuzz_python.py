@@ -42,6 +42,7 @@ DOCUMENTED_PANICS = re.compile(
     r".*(must be non-empty|voxel_size must be positive|implausibly large count|must be \(N, 3\))"
 )
 
+TRACE = bool(os.environ.get("TESSARINE_FUZZ_TRACE"))  # print each call (to replay a failing input)
 WORK = tempfile.mkdtemp(prefix="tessarine-fuzz-")
 
 TIERS = core.py_list_tiers()
@@ -230,6 +231,18 @@ def clamp_grid(grid):
     return tuple(min(d, 8) for d in dims)
 
 
+def clamp_sizes(fn: str, args: list) -> None:
+    """Keeps the work of one call small (see the module doc string)."""
+    if fn == "py_optimize_alloy":
+        n = args[3]
+        if isinstance(n, int) and 200 < n < 2**64:
+            args[3] = 200
+    elif fn == "py_bake_fourier":
+        args[3] = clamp_grid(args[3])
+    elif fn in ("py_export_sdf_raw", "py_export_vtk_legacy", "py_export_stl", "py_export_obj"):
+        args[3] = clamp_voxels(args[2], args[3])
+
+
 def arguments(g: Gen, fn: str):
     """Positional arguments of the kinds `fn` takes (all of them, optional ones included)."""
     if fn == "py_get":
@@ -256,17 +269,12 @@ def arguments(g: Gen, fn: str):
         return [g.number(), g.number()]
     if fn == "py_optimize_alloy":
         targets = [{"property": g.pick(PROPERTIES), "value": g.number(), "weight": g.number()} for _ in range(2)]
-        n = g.count()
-        if isinstance(n, int) and 200 < n < 2**64:
-            n = 200
-        top = g.count()
-        return [targets, g.name(), [g.name() for _ in range(g.fdp.ConsumeIntInRange(0, 3))] if g.chance(60) else None,
-                n, top, g.count() if g.chance(70) else None]
+        pool = [g.name() for _ in range(g.fdp.ConsumeIntInRange(0, 3))] if g.chance(60) else None
+        return [targets, g.name(), pool, g.count(), g.count(), g.count() if g.chance(70) else None]
     if fn == "py_export_hlsl":
         props = [g.pick(PROPERTIES) for _ in range(2)] if g.chance(60) else None
         return [g.name(), g.out_path(".hlsl"), props]
     box, voxel = g.box(), g.number()
-    voxel = clamp_voxels(box, voxel)
     scale = g.number() if g.chance(40) else None
     if fn == "py_export_sdf_raw":
         return [g.name(), g.out_path(".raw"), box, voxel, scale, g.pick(MODES)]
@@ -279,7 +287,7 @@ def arguments(g: Gen, fn: str):
         return [g.name(), g.out_path(".obj"), box, voxel, scale]
     if fn == "py_bake_fourier":
         grid = tuple(g.fdp.ConsumeIntInRange(0, 10) for _ in range(3)) if g.chance(85) else g.any()
-        return [g.name(), g.pick(PROPERTIES), box, clamp_grid(grid), g.number()]
+        return [g.name(), g.pick(PROPERTIES), box, grid, g.number()]
     raise AssertionError(fn)
 
 
@@ -316,6 +324,7 @@ def call(g: Gen, fn: str):
         if not (fn in ("py_export_hlsl", "py_export_sdf_raw", "py_export_vtk_legacy", "py_export_stl",
                        "py_export_obj") and i == 1):  # paths stay inside WORK
             args[i] = g.any()
+    clamp_sizes(fn, args)
     n = len(args)
     style = g.fdp.ConsumeIntInRange(0, 9)
     positional, keywords = args, {}
@@ -328,6 +337,8 @@ def call(g: Gen, fn: str):
         positional, keywords = args[:k], dict(zip(names[k:], args[k:]))
         if style == 3:
             keywords[g.pick([*names, "tier", "bogus"])] = None
+    if TRACE:
+        print(f"{fn}(*{positional!r}, **{keywords!r})", file=sys.stderr, flush=True)
     return getattr(core, fn)(*positional, **keywords)
 
 

@@ -39,12 +39,19 @@ if ! "$venv/bin/python" -c 'import sys; assert sys.version_info[:2] == (3, 13)' 
   rm -rf "$venv"
   "$py" -m venv "$venv"
   "$venv/bin/python" -m pip install -q --upgrade pip
+  rm -f build/asan/.installed
 fi
-CC=clang-14 CXX=clang++-14 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} nice \
-  "$venv/bin/python" -m pip install -q \
-  -Cbuild-dir=build/asan -Ccmake.build-type=RelWithDebInfo \
-  -Ccmake.define.TESSARINE_SANITIZE=ON -Ccmake.define.TESSARINE_BUILD_TESTS=ON \
-  ".[test]"
+# A reinstall through pip reconfigures and rebuilds everything, so it is
+# skipped while nothing it builds from has changed since the last one.
+stamp=build/asan/.installed
+if [ ! -f "$stamp" ] || [ -n "$(find src python tests/cpp CMakeLists.txt pyproject.toml -newer "$stamp" -print -quit)" ]; then
+  CC=clang-14 CXX=clang++-14 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} nice \
+    "$venv/bin/python" -m pip install -q \
+    -Cbuild-dir=build/asan -Ccmake.build-type=Release \
+    -Ccmake.define.TESSARINE_SANITIZE=ON -Ccmake.define.TESSARINE_BUILD_TESTS=ON \
+    ".[test]"
+  touch "$stamp"
+fi
 
 # 4. The environment of an instrumented run. The interpreter is not
 # instrumented, so the runtime is preloaded; the Python allocator is the

@@ -4,17 +4,20 @@
 # FUZZ_SECONDS (default 60) from its committed corpus. Fails on any crash,
 # sanitizer report, leak or hang, and prints how many inputs each run executed.
 set -euo pipefail
+begin=$SECONDS
 source "$(dirname "$0")/asan_env.sh"
+echo "fuzz: instrumented extension ready after $((SECONDS - begin)) s" >&2
 seconds=${FUZZ_SECONDS:-60}
 venv=$root/.venv-asan
 "$venv/bin/python" -m pip install -q atheris==3.1.0 ninja
 
 # 1. The C++ harnesses.
 nice "$venv/bin/cmake" -S . -B build/fuzz -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARINE_FUZZ=ON \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Release -DTESSARINE_FUZZ=ON \
   -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 harnesses=(fuzz_json fuzz_formula fuzz_numfmt)
 nice "$venv/bin/cmake" --build build/fuzz -j "${CMAKE_BUILD_PARALLEL_LEVEL:-2}" --target "${harnesses[@]}"
+echo "fuzz: harnesses built after $((SECONDS - begin)) s" >&2
 
 # 2. For the Python harness: the sanitizer runtime and libFuzzer in one
 # preloadable library, so that atheris drives the fuzzer that the runtime's
@@ -61,3 +64,4 @@ done
 run fuzz_python env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
   nice "$venv/bin/python" fuzz/fuzz_python.py
 printf 'fuzz: %s\n' "${summary[@]}"
+echo "fuzz: done in $((SECONDS - begin)) s"
