@@ -1,5 +1,6 @@
 #include "common/numfmt.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -25,14 +26,19 @@ bool append_non_finite(std::string& out, double value) {
 
 void append_fixed(std::string& out, double value, int decimals) {
   if (append_non_finite(out, value)) return;
-  // 309 integer digits at most, plus sign, point and decimals.
+  // 309 integer digits at most, plus sign, point and decimals: the usual
+  // counts fit a buffer on the stack, larger ones get one in the string.
   std::array<char, 400> buf;
-  auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, decimals);
-  if (ec != std::errc()) {  // only with absurd decimal counts
-    out += "NaN";
+  const std::size_t room = 312 + static_cast<std::size_t>(std::max(decimals, 0));
+  if (room <= buf.size()) {
+    const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, decimals);
+    out.append(buf.data(), r.ptr);
     return;
   }
-  out.append(buf.data(), end);
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  const auto r = std::to_chars(out.data() + start, out.data() + out.size(), value, std::chars_format::fixed, decimals);
+  out.resize(static_cast<std::size_t>(r.ptr - out.data()));
 }
 
 std::string fixed(double value, int decimals) {

@@ -17,6 +17,9 @@ TEST(NumFmt, FixedRoundsLikePrintf) {
   EXPECT_EQ(fixed(-0.0000004, 6), "-0.000000");
   EXPECT_EQ(fixed(0.125, 2), "0.12");  // the exact binary tie goes to even
   EXPECT_EQ(fixed(1e300, 6).size(), 301u + 7u);
+  // Any count of decimals, however many digits that makes.
+  EXPECT_EQ(fixed(-1e300, 120).size(), 1u + 301u + 121u);
+  EXPECT_EQ(fixed(0.5, 300), "0.5" + std::string(299, '0'));
   EXPECT_EQ(fixed(kInf, 6), "inf");
 }
 

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses of fuzz/ (clang-14, ASan+UBSan) and the
+# instrumented extension (scripts/asan_env.sh), then runs each harness for
+# FUZZ_SECONDS (default 60) from its committed corpus. Fails on any crash,
+# sanitizer report, leak or hang, and prints how many inputs each run executed.
+set -euo pipefail
+begin=$SECONDS
+source "$(dirname "$0")/asan_env.sh"
+echo "fuzz: instrumented extension ready after $((SECONDS - begin)) s" >&2
+seconds=${FUZZ_SECONDS:-60}
+venv=$root/.venv-asan
+"$venv/bin/python" -m pip install -q atheris==3.1.0 ninja
+
+# 1. The C++ harnesses.
+nice "$venv/bin/cmake" -S . -B build/fuzz -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Release -DTESSARINE_FUZZ=ON \
+  -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
+harnesses=(fuzz_json fuzz_formula fuzz_numfmt)
+nice "$venv/bin/cmake" --build build/fuzz -j "${CMAKE_BUILD_PARALLEL_LEVEL:-2}" --target "${harnesses[@]}"
+echo "fuzz: harnesses built after $((SECONDS - begin)) s" >&2
+
+# 2. For the Python harness: the sanitizer runtime and libFuzzer in one
+# preloadable library, so that atheris drives the fuzzer that the runtime's
+# coverage callbacks feed (atheris then uses the preloaded libFuzzer).
+rt=$(dirname "$TESSARINE_ASAN_RUNTIME")
+preload=$root/build/fuzz/asan_with_fuzzer.so
+if [ ! -f "$preload" ]; then
+  objs=$(mktemp -d)
+  (cd "$objs" && ar x "$rt/libclang_rt.asan-x86_64.a" && rm -f asan_preinit.cpp.o && ar rcs asan.a ./*.o)
+  clang++-14 -shared -o "$preload" -Wl,--whole-archive "$objs/asan.a" "$rt/libclang_rt.asan_cxx-x86_64.a" \
+    "$rt/libclang_rt.fuzzer_no_main-x86_64.a" -Wl,--no-whole-archive -lpthread -ldl -lrt -lm -lstdc++
+  rm -rf "$objs"
+fi
+
+# 3. The runs. New inputs go to build/fuzz/corpus/<harness>; the committed
+# corpus is only read. Crash inputs land in build/fuzz/artifacts.
+mkdir -p build/fuzz/artifacts
+summary=()
+run() {  # name, command...
+  local name=$1 log=build/fuzz/$1.log
+  shift
+  mkdir -p "build/fuzz/corpus/$name"
+  echo "fuzz: $name for ${seconds} s" >&2
+  local status=0
+  "$@" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -print_final_stats=1 \
+    -artifact_prefix="build/fuzz/artifacts/$name-" "build/fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
+  local execs
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  if [ "$status" != 0 ]; then
+    tail -60 "$log" >&2
+    echo "fuzz: $name FAILED (exit $status); the input is in build/fuzz/artifacts, the log in $log" >&2
+    exit 1
+  fi
+  summary+=("$name: ${execs:-?} inputs in ${seconds} s, clean")
+}
+export UBSAN_OPTIONS ASAN_OPTIONS LSAN_OPTIONS
+for h in "${harnesses[@]}"; do
+  dict=()
+  [ -f "fuzz/$h.dict" ] && dict=(-dict="fuzz/$h.dict")
+  run "$h" nice "build/fuzz/fuzz/$h" "${dict[@]}"
+done
+# Leak checking stays with scripts/sanitize.sh for the interpreter: per-input
+# leak checks cannot tell the interpreter's caches from leaks.
+run fuzz_python env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
+  nice "$venv/bin/python" fuzz/fuzz_python.py
+printf 'fuzz: %s\n' "${summary[@]}"
+echo "fuzz: done in $((SECONDS - begin)) s"
