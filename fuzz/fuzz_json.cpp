@@ -62,9 +62,7 @@ bool same(const Json& a, const Json& b, bool integers_by_value = false) {
   }
 }
 
-bool digits(std::string_view s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-}
+bool digits(std::string_view s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos; }
 
 // "<description> at line <l> column <c>", l from 1.
 bool ends_with_place(std::string_view message) {
@@ -87,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
   Json reference = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
                                /*ignore_comments=*/false);
-  const bool reference_ok = !bom && !reference.is_discarded() && depth(reference, tess::kMaxJsonDepth + 1) <=
-                                                                      tess::kMaxJsonDepth;
+  const bool reference_ok =
+      !bom && !reference.is_discarded() && depth(reference, tess::kMaxJsonDepth + 1) <= tess::kMaxJsonDepth;
 
   if (parsed.ok() != reference_ok) fail(parsed.ok() ? "accepted, nlohmann refuses" : "refused, nlohmann accepts", text);
   if (direct && !parsed.ok()) fail("the direct parser accepted a refused document", text);

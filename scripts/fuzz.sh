@@ -32,36 +32,56 @@ if [ ! -f "$preload" ]; then
   rm -rf "$objs"
 fi
 
-# 3. The runs. New inputs go to build/fuzz/corpus/<harness>; the committed
-# corpus is only read. Crash inputs land in build/fuzz/artifacts.
+# 3. The runs, two at a time (one per core). New inputs go to
+# build/fuzz/corpus/<harness>; the committed corpus is only read. Crash inputs
+# land in build/fuzz/artifacts.
 mkdir -p build/fuzz/artifacts
 summary=()
-run() {  # name, command...
-  local name=$1 log=build/fuzz/$1.log
+failed=0
+start() {  # name, command...: runs in the background
+  local name=$1
   shift
   mkdir -p "build/fuzz/corpus/$name"
   echo "fuzz: $name for ${seconds} s" >&2
-  local status=0
-  "$@" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -print_final_stats=1 \
-    -artifact_prefix="build/fuzz/artifacts/$name-" "build/fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
-  local execs
+  (
+    status=0
+    "$@" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -print_final_stats=1 \
+      -artifact_prefix="build/fuzz/artifacts/$name-" "build/fuzz/corpus/$name" "fuzz/corpus/$name" \
+      >"build/fuzz/$name.log" 2>&1 || status=$?
+    echo "$status" >"build/fuzz/$name.status"
+  ) &
+}
+finish() {  # name: after `wait`, reports the run
+  local name=$1 log=build/fuzz/$1.log status execs
+  status=$(cat "build/fuzz/$name.status")
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ "$status" != 0 ]; then
     tail -60 "$log" >&2
     echo "fuzz: $name FAILED (exit $status); the input is in build/fuzz/artifacts, the log in $log" >&2
-    exit 1
+    failed=1
+  else
+    summary+=("$name: ${execs:-?} inputs in ${seconds} s, clean")
   fi
-  summary+=("$name: ${execs:-?} inputs in ${seconds} s, clean")
 }
 export UBSAN_OPTIONS ASAN_OPTIONS LSAN_OPTIONS
-for h in "${harnesses[@]}"; do
-  dict=()
-  [ -f "fuzz/$h.dict" ] && dict=(-dict="fuzz/$h.dict")
-  run "$h" nice "build/fuzz/fuzz/$h" "${dict[@]}"
-done
+cxx() {  # harness: its command line
+  local dict=()
+  [ -f "fuzz/$1.dict" ] && dict=(-dict="fuzz/$1.dict")
+  start "$1" nice "build/fuzz/fuzz/$1" "${dict[@]}"
+}
+cxx fuzz_json
+cxx fuzz_formula
+wait
+finish fuzz_json
+finish fuzz_formula
+cxx fuzz_numfmt
 # Leak checking stays with scripts/sanitize.sh for the interpreter: per-input
 # leak checks cannot tell the interpreter's caches from leaks.
-run fuzz_python env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
+start fuzz_python env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
   nice "$venv/bin/python" fuzz/fuzz_python.py
+wait
+finish fuzz_numfmt
+finish fuzz_python
+if [ "$failed" != 0 ]; then exit 1; fi
 printf 'fuzz: %s\n' "${summary[@]}"
 echo "fuzz: done in $((SECONDS - begin)) s"

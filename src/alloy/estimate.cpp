@@ -30,8 +30,12 @@ inline bool same_key(std::string_view a, std::string_view b) noexcept {
 inline bool number_of(const Json& v, double& x) noexcept {
   switch (v.type()) {
     case Json::value_t::number_float: x = v.get_ref<const Json::number_float_t&>(); return true;
-    case Json::value_t::number_unsigned: x = static_cast<double>(v.get_ref<const Json::number_unsigned_t&>()); return true;
-    case Json::value_t::number_integer: x = static_cast<double>(v.get_ref<const Json::number_integer_t&>()); return true;
+    case Json::value_t::number_unsigned:
+      x = static_cast<double>(v.get_ref<const Json::number_unsigned_t&>());
+      return true;
+    case Json::value_t::number_integer:
+      x = static_cast<double>(v.get_ref<const Json::number_integer_t&>());
+      return true;
     default: return false;
   }
 }

@@ -86,7 +86,7 @@ class PropertyEstimator {
 
   // The hot path of visit(): inlined there; intern() is the cold path.
   [[gnu::always_inline]] inline std::uint32_t slot_of(std::string_view key, std::uint32_t& previous,
-                                                       std::uint32_t& set_start);
+                                                      std::uint32_t& set_start);
   [[gnu::always_inline]] inline void add(std::uint32_t id, double fraction, double x);
   void visit(const Json& value, double fraction);
 

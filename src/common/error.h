@@ -37,7 +37,7 @@ Error os_error(int errnum);
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const noexcept { return v_.index() == 0; }

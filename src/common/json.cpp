@@ -26,12 +26,17 @@ class DepthLimitedSax {
   bool binary(Json::binary_t& v) { return dom_.binary(v); }
   bool start_object(std::size_t n) { return enter() && dom_.start_object(n); }
   bool key(std::string& k) { return dom_.key(k); }
-  bool end_object() { --depth_; return dom_.end_object(); }
+  bool end_object() {
+    --depth_;
+    return dom_.end_object();
+  }
   bool start_array(std::size_t n) { return enter() && dom_.start_array(n); }
-  bool end_array() { --depth_; return dom_.end_array(); }
+  bool end_array() {
+    --depth_;
+    return dom_.end_array();
+  }
 
-  bool parse_error(std::size_t position, const std::string& /*last_token*/,
-                   const nlohmann::detail::exception& ex) {
+  bool parse_error(std::size_t position, const std::string& /*last_token*/, const nlohmann::detail::exception& ex) {
     message_ = ex.what();
     position_ = position;
     return false;
@@ -124,8 +129,7 @@ std::string describe(const std::string& what, std::string_view text, std::size_t
 // the library's.
 class FastParser {
  public:
-  explicit FastParser(std::string_view text)
-      : p_(text.data()), end_(text.data() + text.size()) {}
+  explicit FastParser(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
 
   bool parse(Json& out) {
     skip_ws();

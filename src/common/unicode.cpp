@@ -22,8 +22,7 @@ std::string to_lower(std::string_view utf8) {
     }
     return out;
   }
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   u.toLower(icu::Locale::getRoot());
   std::string out;
   u.toUTF8String(out);

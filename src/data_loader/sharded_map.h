@@ -4,11 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>

@@ -8,8 +8,8 @@
 namespace tess::data_loader {
 
 inline constexpr std::array<std::string_view, 12> TIER_NAMES = {
-    "subatomic", "atom",    "molecule", "alloy",          "ceramic",      "composite",
-    "amino_acid", "protein", "cell",    "cell_component", "nucleic_acid", "biomaterial",
+    "subatomic",  "atom",    "molecule", "alloy",          "ceramic",      "composite",
+    "amino_acid", "protein", "cell",     "cell_component", "nucleic_acid", "biomaterial",
 };
 
 // Scope index that selects no single tier (every tier when searching).

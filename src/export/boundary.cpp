@@ -49,20 +49,22 @@ FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx)
   const std::int32_t* src = grid.phase_ids.data();
   std::int32_t* dst = ids_.data();
   const std::uint64_t nx = nx_, ny = ny_, nz = nz_;
-  parallel_for(static_cast<std::size_t>(ny), [&](std::size_t j) {
-    for (std::uint64_t k0 = 0; k0 < nz; k0 += kTile)
-      for (std::uint64_t i0 = 0; i0 < nx; i0 += kTile)
-        for (std::uint64_t k = k0; k < std::min(k0 + kTile, nz); ++k)
-          for (std::uint64_t i = i0; i < std::min(i0 + kTile, nx); ++i)
-            dst[(i * ny + j) * nz + k] = src[i + nx * (j + ny * k)];
-  }, cancel);
+  parallel_for(
+      static_cast<std::size_t>(ny),
+      [&](std::size_t j) {
+        for (std::uint64_t k0 = 0; k0 < nz; k0 += kTile)
+          for (std::uint64_t i0 = 0; i0 < nx; i0 += kTile)
+            for (std::uint64_t k = k0; k < std::min(k0 + kTile, nz); ++k)
+              for (std::uint64_t i = i0; i < std::min(i0 + kTile, nx); ++i)
+                dst[(i * ny + j) * nz + k] = src[i + nx * (j + ny * k)];
+      },
+      cancel);
 }
 
 std::vector<std::uint64_t> FaceSweep::count_per_run(const Cancel& cancel) const {
   std::vector<std::uint64_t> counts(plane_count(), 0);
-  parallel_for(counts.size(), [&](std::size_t run) {
-    counts[run] = count_in(run);
-  }, cancel);
+  parallel_for(
+      counts.size(), [&](std::size_t run) { counts[run] = count_in(run); }, cancel);
   return counts;
 }
 
@@ -112,7 +114,8 @@ std::vector<Quad> boundary_quads(const VoxelGrid& grid, const Point& origin, dou
   const FaceSweep sweep(grid);
   std::array<std::vector<double>, 3> at;
   const std::uint64_t counts[3] = {grid.nx, grid.ny, grid.nz};
-  for (int a = 0; a < 3; ++a) at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : counts[a]);
+  for (int a = 0; a < 3; ++a)
+    at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : counts[a]);
   std::vector<Quad> quads;
   sweep.for_each([&](const LatticeFace& f) {
     Quad q{};

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <new>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 namespace tess::exporter {
 namespace {

@@ -186,8 +186,8 @@ std::string mtl_text(const std::vector<std::string>& phases) {
   return out;
 }
 
-std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
-                     const Point& origin, double voxel_size, VertexIndex how, const Cancel& cancel) {
+std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
+                     double voxel_size, VertexIndex how, const Cancel& cancel) {
   const FaceSweep sweep(grid, cancel);
   const std::uint64_t faces = sweep.count(cancel);
   std::array<std::vector<double>, 3> at;
@@ -196,8 +196,8 @@ std::string obj_text(std::string_view name, std::string_view mtl_reference, cons
   const std::uint64_t lattice = at[0].size() * at[1].size() * at[2].size();
   // A table over the whole lattice while it is not much larger than the
   // surface; a hash map for surfaces much thinner than their lattice.
-  const bool dense = how == VertexIndex::dense ||
-                     (how == VertexIndex::automatic && lattice <= 4 * faces + (std::uint64_t{1} << 20));
+  const bool dense =
+      how == VertexIndex::dense || (how == VertexIndex::automatic && lattice <= 4 * faces + (std::uint64_t{1} << 20));
   const std::uint64_t most_vertices = std::min(lattice, 4 * faces);
   if (most_vertices < std::numeric_limits<std::uint32_t>::max()) {
     return build_obj<std::uint32_t>(name, mtl_reference, grid, sweep, faces, at, dense, cancel);
@@ -219,8 +219,8 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
   if (!grid) return std::move(grid).error();
   try {
     if (auto w = write_file(mtl_path, mtl_text(grid->phase_names), Parents::create); !w) return std::move(w).error();
-    const std::string body = obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size,
-                                      VertexIndex::automatic, cancel);
+    const std::string body =
+        obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size, VertexIndex::automatic, cancel);
     if (auto w = write_file(obj_path, body, Parents::create, cancel); !w) return std::move(w).error();
   } catch (const std::bad_alloc&) {
     return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");

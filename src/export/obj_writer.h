@@ -41,8 +41,8 @@ std::string mtl_text(const std::vector<std::string>& phases);
 // How the OBJ text merges equal corners; both give the same text.
 enum class VertexIndex { automatic, dense, hashed };
 
-std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
-                     const Point& origin, double voxel_size, VertexIndex how = VertexIndex::automatic,
+std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
+                     double voxel_size, VertexIndex how = VertexIndex::automatic,
                      const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

@@ -83,8 +83,7 @@ std::string glsl_source(std::string_view name, const PropMap& props, const GlslO
   using K3 = std::array<std::string_view, 3>;
   const double density =
       options.include_density ? first_of(props, K2{"Density_kg_m3", "density_kg_m3"}, 1000.0) : 1000.0;
-  const double ior =
-      options.include_ior ? first_of(props, K3{"IOR", "RefractiveIndex", "refractive_index"}, 1.0) : 1.0;
+  const double ior = options.include_ior ? first_of(props, K3{"IOR", "RefractiveIndex", "refractive_index"}, 1.0) : 1.0;
   const double sss_r = options.include_sss ? first_of(props, std::array<std::string_view, 1>{"SSS_r"}, 0.0) : 0.0;
   const double sss_g = options.include_sss ? first_of(props, std::array<std::string_view, 1>{"SSS_g"}, 0.0) : 0.0;
   const std::string d = numfmt::fixed(density, 6);
@@ -97,8 +96,8 @@ std::string glsl_source(std::string_view name, const PropMap& props, const GlslO
   out += name;
   out += "\n// Source: tessarine datasheet; bulk constants embedded.\nvec4 SampleMaterial_";
   out += glsl_safe_ident(name);
-  out += "(vec3 worldPos, float scaleM) {\n\t// density_kg_m3=" + d + ", IOR=" + i + ", sss_r=" + r +
-         ", sss_g=" + g + "\n";
+  out += "(vec3 worldPos, float scaleM) {\n\t// density_kg_m3=" + d + ", IOR=" + i + ", sss_r=" + r + ", sss_g=" + g +
+         "\n";
   out += "\treturn vec4(" + d + ", " + i + ", " + r + ", " + g + ");\n}\n";
   return out;
 }

@@ -117,16 +117,19 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
     const bool fills = c < chunks;
     if (fills) prepare(c);
     const std::size_t runs = fills ? bounds[c + 1] - bounds[c] : 0;
-    parallel_for(runs + 1, [&](std::size_t task) {
-      if (task > 0) return fill(c, task - 1);
-      if (c == 0) return;
-      const Chunk& done = chunk[(c - 1) % 2];
-      try {
-        written = put(std::string_view(done.bytes.data(), done.offset.back()));
-      } catch (...) {
-        thrown = std::current_exception();
-      }
-    }, cancel);
+    parallel_for(
+        runs + 1,
+        [&](std::size_t task) {
+          if (task > 0) return fill(c, task - 1);
+          if (c == 0) return;
+          const Chunk& done = chunk[(c - 1) % 2];
+          try {
+            written = put(std::string_view(done.bytes.data(), done.offset.back()));
+          } catch (...) {
+            thrown = std::current_exception();
+          }
+        },
+        cancel);
     if (thrown) std::rethrow_exception(thrown);
   }
   return written;
@@ -161,15 +164,18 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
 
   // The exact size of every run's text, then each run written in place.
   std::vector<std::size_t> start(sweep.plane_count() + 1, 0);
-  parallel_for(sweep.plane_count(), [&](std::size_t run) {
-    std::size_t n = 0;
-    sweep.for_each_in(run, [&](const LatticeFace& face) {
-      const auto c = face.corners();
-      n += 2 * (head_of(face).size() + kTail.size()) + 6 * (kVertex.size() + 3);
-      n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
-    });
-    start[run + 1] = n;
-  }, cancel);
+  parallel_for(
+      sweep.plane_count(),
+      [&](std::size_t run) {
+        std::size_t n = 0;
+        sweep.for_each_in(run, [&](const LatticeFace& face) {
+          const auto c = face.corners();
+          n += 2 * (head_of(face).size() + kTail.size()) + 6 * (kVertex.size() + 3);
+          n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
+        });
+        start[run + 1] = n;
+      },
+      cancel);
   const std::string first = "solid " + std::string(name) + "\n";
   const std::string last = "endsolid " + std::string(name) + "\n";
   start[0] = first.size();
@@ -178,36 +184,38 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
   FileBuffer out(start.back() + last.size());
   std::memcpy(out.data(), first.data(), first.size());
   std::memcpy(out.data() + start.back(), last.data(), last.size());
-  parallel_for(sweep.plane_count(), [&](std::size_t run) {
-    char* p = out.data() + start[run];
-    auto put = [&](std::string_view s) {
-      std::memcpy(p, s.data(), s.size());
-      p += s.size();
-    };
-    sweep.for_each_in(run, [&](const LatticeFace& face) {
-      const auto c = face.corners();
-      const std::string& head = head_of(face);
-      for (const auto& tri : kFacetCorners) {
-        put(head);
-        for (int v : tri) {
-          put(kVertex);
-          put(text[0][static_cast<std::size_t>(c[v][0])]);
-          *p++ = ' ';
-          put(text[1][static_cast<std::size_t>(c[v][1])]);
-          *p++ = ' ';
-          put(text[2][static_cast<std::size_t>(c[v][2])]);
-          *p++ = '\n';
-        }
-        put(kTail);
-      }
-    });
-  }, cancel);
+  parallel_for(
+      sweep.plane_count(),
+      [&](std::size_t run) {
+        char* p = out.data() + start[run];
+        auto put = [&](std::string_view s) {
+          std::memcpy(p, s.data(), s.size());
+          p += s.size();
+        };
+        sweep.for_each_in(run, [&](const LatticeFace& face) {
+          const auto c = face.corners();
+          const std::string& head = head_of(face);
+          for (const auto& tri : kFacetCorners) {
+            put(head);
+            for (int v : tri) {
+              put(kVertex);
+              put(text[0][static_cast<std::size_t>(c[v][0])]);
+              *p++ = ' ';
+              put(text[1][static_cast<std::size_t>(c[v][1])]);
+              *p++ = ' ';
+              put(text[2][static_cast<std::size_t>(c[v][2])]);
+              *p++ = '\n';
+            }
+            put(kTail);
+          }
+        });
+      },
+      cancel);
   return out;
 }
 
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
-                               double voxel_size, std::optional<double> scale_m, bool binary,
-                               const Cancel& cancel) {
+                               double voxel_size, std::optional<double> scale_m, bool binary, const Cancel& cancel) {
   if (name.empty()) return Error("export_stl: name required");
   if (voxel_size <= 0.0) return Error("export_stl: voxel_size must be positive");
   auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
@@ -217,14 +225,17 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
       // The file is opened with the first bytes: a surface too large for
       // the format leaves any existing file as it was.
       std::optional<FileWriter> file;
-      auto written = stl_binary(name, *grid, bounds.min, voxel_size, [&](std::string_view bytes) -> Status {
-        if (!file) {
-          auto made = FileWriter::create(out_path, Parents::require);
-          if (!made) return std::move(made).error();
-          file.emplace(std::move(*made));
-        }
-        return file->write(bytes);
-      }, cancel);
+      auto written = stl_binary(
+          name, *grid, bounds.min, voxel_size,
+          [&](std::string_view bytes) -> Status {
+            if (!file) {
+              auto made = FileWriter::create(out_path, Parents::require);
+              if (!made) return std::move(made).error();
+              file.emplace(std::move(*made));
+            }
+            return file->write(bytes);
+          },
+          cancel);
       if (!written) return std::move(written).error();
       if (auto w = file->finish(); !w) return std::move(w).error();
     } else {

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -40,15 +40,18 @@ void append_lines(std::string& out, std::size_t n, Format format, const Cancel& 
   }
   std::vector<std::string> parts(chunks);
   std::atomic<bool> failed = false;
-  parallel_for(chunks, [&](std::size_t c) {
-    try {
-      std::string& part = parts[c];
-      const std::size_t end = std::min(n, (c + 1) * kChunk);
-      for (std::size_t i = c * kChunk; i < end; ++i) format(part, i);
-    } catch (...) {  // bad_alloc; the body must not throw
-      failed.store(true);
-    }
-  }, cancel);
+  parallel_for(
+      chunks,
+      [&](std::size_t c) {
+        try {
+          std::string& part = parts[c];
+          const std::size_t end = std::min(n, (c + 1) * kChunk);
+          for (std::size_t i = c * kChunk; i < end; ++i) format(part, i);
+        } catch (...) {  // bad_alloc; the body must not throw
+          failed.store(true);
+        }
+      },
+      cancel);
   if (failed.load()) throw std::bad_alloc();
   std::size_t total = out.size();
   for (const auto& p : parts) total += p.size();
@@ -102,18 +105,21 @@ void append_vtk_header(std::string& out, std::string_view name, const VoxelGrid&
 
 void append_vtk_phase_values(std::string& out, const VoxelGrid& grid, const Cancel& cancel) {
   const auto& ids = grid.phase_ids;
-  append_lines(out, ids.size(), [&](std::string& s, std::size_t i) {
-    const std::int32_t v = ids[i];
-    if (v >= 0 && v < 10) {
-      const char line[2] = {static_cast<char>('0' + v), '\n'};
-      s.append(line, 2);
-    } else {
-      char buf[16];
-      auto r = std::to_chars(buf, buf + sizeof buf, v);
-      *r.ptr++ = '\n';
-      s.append(buf, r.ptr);
-    }
-  }, cancel);
+  append_lines(
+      out, ids.size(),
+      [&](std::string& s, std::size_t i) {
+        const std::int32_t v = ids[i];
+        if (v >= 0 && v < 10) {
+          const char line[2] = {static_cast<char>('0' + v), '\n'};
+          s.append(line, 2);
+        } else {
+          char buf[16];
+          auto r = std::to_chars(buf, buf + sizeof buf, v);
+          *r.ptr++ = '\n';
+          s.append(buf, r.ptr);
+        }
+      },
+      cancel);
 }
 
 void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values,
@@ -121,10 +127,13 @@ void append_vtk_scalars(std::string& out, std::string_view property, const std::
   out += "SCALARS ";
   out += property;
   out += " float 1\nLOOKUP_TABLE default\n";
-  append_lines(out, values.size(), [&](std::string& s, std::size_t i) {
-    numfmt::append_fixed(s, values[i], 6);
-    s += '\n';
-  }, cancel);
+  append_lines(
+      out, values.size(),
+      [&](std::string& s, std::size_t i) {
+        numfmt::append_fixed(s, values[i], 6);
+        s += '\n';
+      },
+      cancel);
 }
 
 namespace {
@@ -198,20 +207,23 @@ std::vector<double> voxel_sample(const Json& entry, std::string_view property, c
   const PointSampler sampler(entry, property, scale_m);
   // The sampler only reads, so rows can be sampled on any thread; each value
   // depends on its own voxel alone.
-  parallel_for(rows, [&](std::size_t row) {
-    const std::uint64_t iy = row % ny;
-    const std::uint64_t iz = row / ny;
-    const double y = box.min[1] + (static_cast<double>(iy) + 0.5) * voxel_size;
-    const double z = box.min[2] + (static_cast<double>(iz) + 0.5) * voxel_size;
-    double* dst = values.data() + row * nx;
-    for (std::uint64_t ix = 0; ix < nx; ++ix) {
-      const double x = box.min[0] + (static_cast<double>(ix) + 0.5) * voxel_size;
-      try {
-        if (auto v = sampler.at(Point{x, y, z})) dst[ix] = *v;
-      } catch (...) {  // an allocation failure counts as a failed sample
-      }
-    }
-  }, cancel);
+  parallel_for(
+      rows,
+      [&](std::size_t row) {
+        const std::uint64_t iy = row % ny;
+        const std::uint64_t iz = row / ny;
+        const double y = box.min[1] + (static_cast<double>(iy) + 0.5) * voxel_size;
+        const double z = box.min[2] + (static_cast<double>(iz) + 0.5) * voxel_size;
+        double* dst = values.data() + row * nx;
+        for (std::uint64_t ix = 0; ix < nx; ++ix) {
+          const double x = box.min[0] + (static_cast<double>(ix) + 0.5) * voxel_size;
+          try {
+            if (auto v = sampler.at(Point{x, y, z})) dst[ix] = *v;
+          } catch (...) {  // an allocation failure counts as a failed sample
+          }
+        }
+      },
+      cancel);
   return values;
 }
 
@@ -228,8 +240,7 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
   // property section; refuse at once what can never fit in memory.
   const std::uint64_t n = voxel_count(g);
   const std::uint64_t per_voxel = 2 + 9 * static_cast<std::uint64_t>(properties.size());
-  if (properties.size() > std::numeric_limits<std::uint32_t>::max() ||
-      n > std::string().max_size() / per_voxel) {
+  if (properties.size() > std::numeric_limits<std::uint32_t>::max() || n > std::string().max_size() / per_voxel) {
     return Error(too_large("export_vtk_legacy", g));
   }
 
@@ -431,9 +442,8 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 }  // namespace
 
-Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const Box& box,
-                                   double voxel_size, std::optional<double> scale_m, std::string_view mode,
-                                   const Cancel& cancel) {
+Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const Box& box, double voxel_size,
+                                   std::optional<double> scale_m, std::string_view mode, const Cancel& cancel) {
   if (name.empty()) return Error("export_sdf_raw: name required");
   if (voxel_size <= 0) return Error("export_sdf_raw: voxel_size must be positive");
   auto grid = sample::voxel_phase_map(name, box, voxel_size, scale_m, cancel);
@@ -448,7 +458,9 @@ Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_p
 
   auto raw = FileWriter::create(raw_path.string(), Parents::require);
   if (!raw) return std::move(raw).error();
-  if (auto st = raw_volume(*grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }, cancel); !st) {
+  if (auto st = raw_volume(
+          *grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }, cancel);
+      !st) {
     return std::move(st).error();
   }
   if (auto st = raw->finish(); !st) return std::move(st).error();

@@ -79,8 +79,8 @@ std::uint64_t physical_memory() {
       .value_or(std::numeric_limits<std::uint64_t>::max());
 }
 
-Result<Plan> make_plan(std::string_view entry_name, std::string_view property, const sample::Box& bounds,
-                       GridSize grid, double truncate_threshold) {
+Result<Plan> make_plan(std::string_view entry_name, std::string_view property, const sample::Box& bounds, GridSize grid,
+                       double truncate_threshold) {
   if (entry_name.empty()) return Error("entry_name must not be empty");
   if (property.empty()) return Error("property must not be empty");
   if (grid[0] == 0 || grid[1] == 0 || grid[2] == 0) return Error("grid_size must be non-zero in all dimensions");
@@ -203,8 +203,8 @@ void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* b
   im_out = im;
 }
 
-FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_view property,
-                             double truncate_threshold, const Cancel& cancel) {
+FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_view property, double truncate_threshold,
+                             const Cancel& cancel) {
   double sum = 0;
   for (double v : f) sum += v;
   const auto count = static_cast<double>(p.total);
@@ -217,15 +217,18 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
     const std::size_t chunks = p.chunks;
     const auto row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
     std::vector<double> buffers(chunks * row);
-    parallel_for(chunks, [&](std::size_t c) {
-      const std::size_t begin = terms.size() * c / chunks;
-      const std::size_t end = terms.size() * (c + 1) / chunks;
-      double* by = buffers.data() + c * row;
-      double* cz = by + p.grid[1];
-      for (std::size_t t = begin; t < end && !cancel.poll(); ++t) {
-        direct_sum(p, f, terms[t], by, cz, re[t], im[t], cancel);
-      }
-    }, cancel);
+    parallel_for(
+        chunks,
+        [&](std::size_t c) {
+          const std::size_t begin = terms.size() * c / chunks;
+          const std::size_t end = terms.size() * (c + 1) / chunks;
+          double* by = buffers.data() + c * row;
+          double* cz = by + p.grid[1];
+          for (std::size_t t = begin; t < end && !cancel.poll(); ++t) {
+            direct_sum(p, f, terms[t], by, cz, re[t], im[t], cancel);
+          }
+        },
+        cancel);
   }
 
   std::vector<FourierCoefficient> all;
@@ -275,10 +278,13 @@ Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string
     // reads it point by point: the token's callback may run code that
     // changes the store, which must not wait on a lock this call holds.
     const std::optional<Json> entry = data_loader::DATA().find_entry(entry_name);
-    std::vector<double> f = sample_field(*plan, [&](const sample::Point& at, double scale) -> Result<double> {
-      if (!entry) return Error(sample::no_datasheet_message(entry_name));
-      return sample::sample_entry(*entry, property, at, scale);
-    }, cancel);
+    std::vector<double> f = sample_field(
+        *plan,
+        [&](const sample::Point& at, double scale) -> Result<double> {
+          if (!entry) return Error(sample::no_datasheet_message(entry_name));
+          return sample::sample_entry(*entry, property, at, scale);
+        },
+        cancel);
     return transform(*plan, std::move(f), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();

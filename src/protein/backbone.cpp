@@ -126,30 +126,29 @@ Result<std::vector<BackboneAtom>> build_backbone_from_entry(std::string_view ent
   const std::string quoted = "build_backbone_from_entry: entry '" + std::string(entry_name) + "'";
   // The entry is read in place; the store stays locked shared until the
   // backbone is built.
-  return data_loader::DATA().read().with_found(
-      entry_name, [&](const Json* entry) -> Result<std::vector<BackboneAtom>> {
-        if (entry == nullptr) return Error(quoted + " not found");
-        const Json* residues = member(*entry, "residues");
-        if (residues == nullptr) residues = member(*entry, "Residues");
-        if (residues == nullptr || !residues->is_array()) return Error(quoted + " has no 'residues' array");
-        if (residues->empty()) return std::vector<BackboneAtom>{};
-        std::string sequence;
-        std::vector<AnglePair> pairs;
-        pairs.reserve(residues->size());
-        for (const Json& r : *residues) {
-          std::string_view code = "X";
-          if (const Json* s = member(r, "residue"); s != nullptr && s->is_string()) {
-            const auto& text = s->get_ref<const std::string&>();
-            if (!text.empty()) code = std::string_view(text).substr(0, utf8_length(static_cast<unsigned char>(text[0])));
-          }
-          sequence += code;
-          const Json* phi = member(r, "phi");
-          const Json* psi = member(r, "psi");
-          pairs.push_back({phi != nullptr ? as_number(*phi).value_or(0.0) : 0.0,
-                           psi != nullptr ? as_number(*psi).value_or(0.0) : 0.0});
-        }
-        return build_backbone(sequence, pairs);
-      });
+  return data_loader::DATA().read().with_found(entry_name, [&](const Json* entry) -> Result<std::vector<BackboneAtom>> {
+    if (entry == nullptr) return Error(quoted + " not found");
+    const Json* residues = member(*entry, "residues");
+    if (residues == nullptr) residues = member(*entry, "Residues");
+    if (residues == nullptr || !residues->is_array()) return Error(quoted + " has no 'residues' array");
+    if (residues->empty()) return std::vector<BackboneAtom>{};
+    std::string sequence;
+    std::vector<AnglePair> pairs;
+    pairs.reserve(residues->size());
+    for (const Json& r : *residues) {
+      std::string_view code = "X";
+      if (const Json* s = member(r, "residue"); s != nullptr && s->is_string()) {
+        const auto& text = s->get_ref<const std::string&>();
+        if (!text.empty()) code = std::string_view(text).substr(0, utf8_length(static_cast<unsigned char>(text[0])));
+      }
+      sequence += code;
+      const Json* phi = member(r, "phi");
+      const Json* psi = member(r, "psi");
+      pairs.push_back(
+          {phi != nullptr ? as_number(*phi).value_or(0.0) : 0.0, psi != nullptr ? as_number(*psi).value_or(0.0) : 0.0});
+    }
+    return build_backbone(sequence, pairs);
+  });
 }
 
 }  // namespace tess::protein

@@ -30,11 +30,10 @@ PyObject* raise(PyObject* cls, const Error& error) {
 PyObject* panic_exception() {
   static PyObject* cls = nullptr;  // created once, under the interpreter lock
   if (cls == nullptr) {
-    cls = PyErr_NewExceptionWithDoc(
-        "tessarine._tessarine_core.PanicException",
-        "An internal failure of the native core: a broken assertion abandoned the call.\n\n"
-        "Derives from BaseException, so `except Exception` does not catch it.",
-        PyExc_BaseException, nullptr);
+    cls = PyErr_NewExceptionWithDoc("tessarine._tessarine_core.PanicException",
+                                    "An internal failure of the native core: a broken assertion abandoned the call.\n\n"
+                                    "Derives from BaseException, so `except Exception` does not catch it.",
+                                    PyExc_BaseException, nullptr);
   }
   return cls;
 }

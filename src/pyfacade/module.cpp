@@ -173,7 +173,11 @@ PyModuleDef module_def = {
     "_tessarine_core",
     kModuleDoc,
     0,  // no per-module state
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 std::optional<std::int64_t> first_interpreter;

@@ -95,8 +95,8 @@ Result<double> volume_weighted_average(const Json& entry, std::string_view prope
   return homogeneous_value(entry, property);
 }
 
-Result<double> VoronoiPhaseModel::evaluate(const Json& entry, std::string_view property,
-                                           const std::optional<Point>& at, std::optional<double> scale_m) const {
+Result<double> VoronoiPhaseModel::evaluate(const Json& entry, std::string_view property, const std::optional<Point>& at,
+                                           std::optional<double> scale_m) const {
   if (!at) return volume_weighted_average(entry, property);
   if (scale_m && *scale_m >= kCoarseScaleM && std::isfinite(*scale_m)) {
     return volume_weighted_average(entry, property);

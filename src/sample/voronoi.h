@@ -33,9 +33,7 @@ class PhasePicker {
   const std::vector<std::string>& names() const { return names_; }
 
   // The index into names() of the phase that holds cell (i, j, k).
-  std::size_t pick_cell(std::int64_t i, std::int64_t j, std::int64_t k) const {
-    return pick_hash(cell_hash(i, j, k));
-  }
+  std::size_t pick_cell(std::int64_t i, std::int64_t j, std::int64_t k) const { return pick_hash(cell_hash(i, j, k)); }
   // The index into names() of the phase whose cell holds the point.
   std::size_t pick(const Point& p, double cell) const {
     return pick_cell(cell_index(p[0], cell), cell_index(p[1], cell), cell_index(p[2], cell));

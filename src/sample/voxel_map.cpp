@@ -31,7 +31,7 @@ std::uint64_t axis_count(double lo, double hi, double s) {
 // What the voxel loop needs from the entry, taken while it is read in place.
 struct PhasePlan {
   std::vector<std::string> names;
-  std::optional<PhasePicker> picker;    // set when there are several names and picking works
+  std::optional<PhasePicker> picker;     // set when there are several names and picking works
   std::vector<std::int32_t> to_grid_id;  // picker index -> index in names
 };
 
@@ -70,8 +70,8 @@ std::vector<std::int64_t> centre_cells(double lo, double s, std::uint64_t n, dou
 constexpr std::size_t kMaxPlaneTable = std::size_t{1} << 22;
 
 std::string too_large_message(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
-  return "voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " +
-         std::to_string(nz) + " voxels is too large (at most " + std::to_string(kMaxVoxels) +
+  return "voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " + std::to_string(nz) +
+         " voxels is too large (at most " + std::to_string(kMaxVoxels) +
          " voxels); use a larger voxel_size or a smaller box";
 }
 
@@ -84,8 +84,8 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
 
   // The entry is read in place under the store's shared lock; only the phase
   // plan leaves it.
-  std::optional<PhasePlan> plan = data_loader::DATA().read().with_found(
-      name, [&](const Json* entry) -> std::optional<PhasePlan> {
+  std::optional<PhasePlan> plan =
+      data_loader::DATA().read().with_found(name, [&](const Json* entry) -> std::optional<PhasePlan> {
         if (entry == nullptr) return std::nullopt;
         return plan_phases(*entry, name);
       });
@@ -121,9 +121,12 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   std::vector<std::uint64_t> hij;
   if (plane <= kMaxPlaneTable) {
     hij.resize(plane);
-    parallel_for(static_cast<std::size_t>(ny), [&](std::size_t iy) {
-      for (std::size_t ix = 0; ix < nx; ++ix) hij[iy * nx + ix] = PhasePicker::fnv_feed(hi[ix], cj[iy]);
-    }, cancel);
+    parallel_for(
+        static_cast<std::size_t>(ny),
+        [&](std::size_t iy) {
+          for (std::size_t ix = 0; ix < nx; ++ix) hij[iy * nx + ix] = PhasePicker::fnv_feed(hi[ix], cj[iy]);
+        },
+        cancel);
   }
 
   // Finishes the hashes of m voxels from their prefix states by feeding the
@@ -147,21 +150,24 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   // One z-slab per task; every voxel is computed as alone, so the grid does
   // not depend on how the slabs are spread.
   std::int32_t* ids = grid.phase_ids.data();
-  parallel_for(static_cast<std::size_t>(nz), [&](std::size_t iz) {
-    std::int32_t* slab = ids + iz * plane;
-    if (!hij.empty()) {
-      finish(hij.data(), ck[iz], plane, slab);
-      return;
-    }
-    std::uint64_t prefix[256];
-    for (std::size_t iy = 0; iy < ny && !cancel.poll(); ++iy) {
-      for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
-        const std::size_t len = std::min<std::size_t>(256, nx - ix0);
-        for (std::size_t v = 0; v < len; ++v) prefix[v] = PhasePicker::fnv_feed(hi[ix0 + v], cj[iy]);
-        finish(prefix, ck[iz], len, slab + iy * nx + ix0);
-      }
-    }
-  }, cancel);
+  parallel_for(
+      static_cast<std::size_t>(nz),
+      [&](std::size_t iz) {
+        std::int32_t* slab = ids + iz * plane;
+        if (!hij.empty()) {
+          finish(hij.data(), ck[iz], plane, slab);
+          return;
+        }
+        std::uint64_t prefix[256];
+        for (std::size_t iy = 0; iy < ny && !cancel.poll(); ++iy) {
+          for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
+            const std::size_t len = std::min<std::size_t>(256, nx - ix0);
+            for (std::size_t v = 0; v < len; ++v) prefix[v] = PhasePicker::fnv_feed(hi[ix0 + v], cj[iy]);
+            finish(prefix, ck[iz], len, slab + iy * nx + ix0);
+          }
+        }
+      },
+      cancel);
   return grid;
 }
 

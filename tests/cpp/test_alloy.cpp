@@ -145,9 +145,13 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
   // One estimator through compositions of different layouts must give what a
   // fresh estimate gives each time (no stale sums or keys).
   const std::vector<Composition> runs = {
-      {{"EstA", 0.6}, {"EstB", 0.4}},  {{"EstWide", 0.5}, {"EstA", 0.5}}, {{"EstB", 1}},
-      {{"EstTwice", 0.3}, {"EstWide", 0.2}, {"EstStringProps", 0.5}}, {},
-      {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}}, {{"EstA", 0.6}, {"EstB", 0.4}},
+      {{"EstA", 0.6}, {"EstB", 0.4}},
+      {{"EstWide", 0.5}, {"EstA", 0.5}},
+      {{"EstB", 1}},
+      {{"EstTwice", 0.3}, {"EstWide", 0.2}, {"EstStringProps", 0.5}},
+      {},
+      {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}},
+      {{"EstA", 0.6}, {"EstB", 0.4}},
   };
   // Numbered names (whose tier the estimator remembers) and unnumbered ones
   // give the same results.

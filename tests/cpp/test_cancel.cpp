@@ -27,10 +27,12 @@ namespace {
 // A token asked at every poll, stopping when `stop` says so.
 struct Token {
   explicit Token(std::function<bool()> stop)
-      : cancel([this, stop] {
-          ++asked;
-          return stop();
-        }, {}) {}
+      : cancel(
+            [this, stop] {
+              ++asked;
+              return stop();
+            },
+            {}) {}
   int asked = 0;
   Cancel cancel;
 };
@@ -62,13 +64,19 @@ TEST(Cancel, ParallelForStopsAtTheCallersPollsAndThePoolCarriesOn) {
   // Between the caller's items.
   StopAfter between(3);
   std::atomic<std::size_t> ran = 0;
-  EXPECT_THROW(parallel_for(100000, [&](std::size_t) {
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
-    ++ran;
-  }, between.cancel), Cancelled);
+  EXPECT_THROW(parallel_for(
+                   100000,
+                   [&](std::size_t) {
+                     std::this_thread::sleep_for(std::chrono::microseconds(50));
+                     ++ran;
+                   },
+                   between.cancel),
+               Cancelled);
   EXPECT_TRUE(between.cancel.stopped());
   EXPECT_LT(ran.load(), 100000u);
-  EXPECT_THROW(parallel_for(1, [](std::size_t) {}, between.cancel), Cancelled);  // stays stopped
+  EXPECT_THROW(parallel_for(
+                   1, [](std::size_t) {}, between.cancel),
+               Cancelled);  // stays stopped
 
   // While the caller waits: of two items, the caller's ends once the
   // worker's has started; the worker's runs until the token stops, and the
@@ -77,18 +85,23 @@ TEST(Cancel, ParallelForStopsAtTheCallersPollsAndThePoolCarriesOn) {
   const auto caller = std::this_thread::get_id();
   std::atomic<bool> worker_started = false, caller_done = false;
   Token waiting([&] { return caller_done.load(); });
-  EXPECT_THROW(parallel_for(2, [&](std::size_t) {
-    if (std::this_thread::get_id() == caller) {
-      while (!worker_started) std::this_thread::yield();
-      caller_done = true;
-      return;
-    }
-    worker_started = true;
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);  // rather than hang
-    while (!waiting.cancel.stopped() && std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  }, waiting.cancel), Cancelled);
+  EXPECT_THROW(parallel_for(
+                   2,
+                   [&](std::size_t) {
+                     if (std::this_thread::get_id() == caller) {
+                       while (!worker_started) std::this_thread::yield();
+                       caller_done = true;
+                       return;
+                     }
+                     worker_started = true;
+                     const auto give_up =
+                         std::chrono::steady_clock::now() + std::chrono::seconds(10);  // rather than hang
+                     while (!waiting.cancel.stopped() && std::chrono::steady_clock::now() < give_up) {
+                       std::this_thread::sleep_for(std::chrono::microseconds(100));
+                     }
+                   },
+                   waiting.cancel),
+               Cancelled);
 
   ran = 0;
   parallel_for(1000, [&](std::size_t) { ++ran; });
@@ -102,9 +115,9 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
   const std::vector<std::string> pool = {"CancelAdd"};
   const std::vector<alloy::AlloyTarget> none_kept{{"x", 1e300, std::nullopt, 1.0}};
   StopAfter alloy_stop(3);
-  EXPECT_THROW((void)alloy::optimize_alloy(none_kept, "CancelBase", pool, std::uint64_t{1} << 50, 5, 1,
-                                           alloy_stop.cancel),
-               Cancelled);
+  EXPECT_THROW(
+      (void)alloy::optimize_alloy(none_kept, "CancelBase", pool, std::uint64_t{1} << 50, 5, 1, alloy_stop.cancel),
+      Cancelled);
 
   // Stopped while sampling, and while summing.
   const fourier_bake::Sampler sampler = [](const sample::Point& p, double) -> Result<double> { return p[0] * p[1]; };
@@ -179,7 +192,9 @@ TEST(Cancel, StoppedWritesLeaveNoPartialFile) {
       [&](const Cancel& c) { (void)exporter::export_stl("cancel_two", out, box, voxel, cell, true, c); },
       [&](const Cancel& c) { (void)exporter::export_stl("cancel_two", out, box, voxel, cell, false, c); },
       [&](const Cancel& c) { (void)exporter::export_obj("cancel_two", out, box, voxel, cell, c); },
-      [&](const Cancel& c) { (void)exporter::export_vtk_legacy("cancel_two", out, box, voxel, {"D", "D"}, cell, c); },
+      [&](const Cancel& c) {
+        (void)exporter::export_vtk_legacy("cancel_two", out, box, voxel, {"D", "D"}, cell, c);
+      },
       [&](const Cancel& c) { (void)exporter::export_sdf_raw("cancel_two", out, box, voxel, cell, "phase", c); },
   };
   for (std::size_t e = 0; e < exports.size(); ++e) {

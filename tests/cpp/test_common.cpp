@@ -43,10 +43,18 @@ TEST(Json, NestingIsLimitedTo128Levels) {
 
 TEST(Unicode, TrimsWhiteSpaceAndReplacesIllFormedBytes) {
   EXPECT_EQ(unicode::trim_white_space("  Fe \t"), "Fe");
-  EXPECT_EQ(unicode::trim_white_space("\xE3\x80\x80" "Fe\xC2\xA0"), "Fe");  // ideographic space, NBSP
-  EXPECT_EQ(unicode::trim_white_space("\xE2\x80\x8B" "Fe"), "\xE2\x80\x8B" "Fe");  // zero-width space is not white
+  EXPECT_EQ(unicode::trim_white_space("\xE3\x80\x80"
+                                      "Fe\xC2\xA0"),
+            "Fe");  // ideographic space, NBSP
+  EXPECT_EQ(unicode::trim_white_space("\xE2\x80\x8B"
+                                      "Fe"),
+            "\xE2\x80\x8B"
+            "Fe");  // zero-width space is not white
   EXPECT_EQ(unicode::trim_white_space(" \n "), "");
-  EXPECT_EQ(unicode::to_valid_utf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(unicode::to_valid_utf8("a\xFF"
+                                   "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_TRUE(unicode::is_valid_utf8("é"));
   EXPECT_FALSE(unicode::is_valid_utf8("\xED\xA0\x80"));  // an encoded surrogate
 }

@@ -100,7 +100,8 @@ TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
   EXPECT_TRUE(in_molecule("H2O.LdrLiquid").has_value());
   EXPECT_EQ(in_molecule("LdrLink"), std::optional<Json>(Json{{"linked", 1}}));
   // (Deep nesting, directories and dangling links are checked through the module.)
-  for (const char* skipped : {"LdrTrailing", "LdrEmpty", "LdrUpper", "", "LdrNested", "LdrBadUtf8", "LdrBom", "LdrFifo"}) {
+  for (const char* skipped :
+       {"LdrTrailing", "LdrEmpty", "LdrUpper", "", "LdrNested", "LdrBadUtf8", "LdrBom", "LdrFifo"}) {
     EXPECT_FALSE(in_molecule(skipped).has_value()) << skipped;
   }
 }

@@ -55,8 +55,8 @@ std::vector<FourierCoefficient> reference(GridSize g, const sample::Box& b, doub
               im += f[idx] * std::sin(theta);
               ++idx;
             }
-        out.push_back({n, m, l, (std::sqrt(re * re + im * im) + std::sqrt(re * re + im * im)) / n_total,
-                       std::atan2(im, re)});
+        out.push_back(
+            {n, m, l, (std::sqrt(re * re + im * im) + std::sqrt(re * re + im * im)) / n_total, std::atan2(im, re)});
       }
   return out;
 }
@@ -117,15 +117,17 @@ TEST(FourierBake, WorkedExampleAndPhaseConvention) {
   // f(x) = cos(2 pi x / L + 0.7) sampled at cell centres: the (1, 0, 0) term
   // has amplitude 1 and phase 0.7 + pi / 8 (the half-cell offset).
   auto wave = fourier_bake::bake_fourier_with(
-      [](const sample::Point& p, double) -> Result<double> { return std::cos(2 * M_PI * p[0] / 2.0 + 0.7); }, "e",
-      "p", {{0, 0, 0}, {2, 1, 1}}, {8, 1, 1}, 0.5);
+      [](const sample::Point& p, double) -> Result<double> { return std::cos(2 * M_PI * p[0] / 2.0 + 0.7); }, "e", "p",
+      {{0, 0, 0}, {2, 1, 1}}, {8, 1, 1}, 0.5);
   ASSERT_EQ(wave->coefficients.size(), 1u);
   EXPECT_NEAR(wave->coefficients[0].amplitude, 1.0, 1e-12);
   EXPECT_NEAR(wave->coefficients[0].phase, 0.7 + M_PI / 8, 1e-12);
 }
 
 TEST(FourierBake, HalfSpaceWalk) {
-  const auto walk = [](GridSize g) { return indices(*fourier_bake::bake_fourier_with(constant(0), "e", "p", kUnit, g, 0)); };
+  const auto walk = [](GridSize g) {
+    return indices(*fourier_bake::bake_fourier_with(constant(0), "e", "p", kUnit, g, 0));
+  };
   EXPECT_TRUE(walk({1, 1, 1}).empty());
   EXPECT_EQ(walk({2, 1, 1}), (std::vector<std::array<int, 3>>{{1, 0, 0}}));
   EXPECT_EQ(walk({1, 1, 3}), (std::vector<std::array<int, 3>>{{0, 0, 1}}));

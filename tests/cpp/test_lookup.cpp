@@ -42,7 +42,8 @@ std::optional<Json> reference(const DataStore& store, std::string_view name) {
         if ((stage == 5 || stage == 6) && a && a->is_array())
           for (const Json& x : *a)
             if (x.is_string())
-              match = match || (stage == 5 ? x.get<std::string>() == name : unicode::to_lower(x.get<std::string>()) == lower);
+              match = match ||
+                      (stage == 5 ? x.get<std::string>() == name : unicode::to_lower(x.get<std::string>()) == lower);
         if (match) hit = e.value;
         return !match;
       });

@@ -18,7 +18,9 @@ using V = Eigen::Vector3d;
 
 V pos(const BackboneAtom& a) { return {a.x, a.y, a.z}; }
 
-double angle_deg(const V& a, const V& b, const V& c) { return std::acos((a - b).normalized().dot((c - b).normalized())) * 180 / M_PI; }
+double angle_deg(const V& a, const V& b, const V& c) {
+  return std::acos((a - b).normalized().dot((c - b).normalized())) * 180 / M_PI;
+}
 
 // IUPAC dihedral a-b-c-d in degrees.
 double dihedral_deg(const V& a, const V& b, const V& c, const V& d) {
@@ -38,8 +40,8 @@ TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
   for (auto& p : pairs) p = {deg(rng), deg(rng)};
   const auto atoms = protein::build_backbone(std::string(40, 'G'), pairs);
   ASSERT_EQ(atoms.size(), 120u);
-  const double bond[3] = {1.329, 1.458, 1.525};      // to N, CA, C
-  const double angle[3] = {116.2, 121.7, 111.2};     // at the atom before
+  const double bond[3] = {1.329, 1.458, 1.525};   // to N, CA, C
+  const double angle[3] = {116.2, 121.7, 111.2};  // at the atom before
   for (std::size_t k = 3; k < atoms.size(); ++k) {
     const V p3 = pos(atoms[k - 3]), p2 = pos(atoms[k - 2]), p1 = pos(atoms[k - 1]), x = pos(atoms[k]);
     const std::size_t kind = k % 3, i = k / 3;

@@ -7,8 +7,7 @@ using namespace tess;
 
 TEST(Sample, HomogeneousReadsTheTopLevelNumericMemberOfAnyKnownModel) {
   (void)data_loader::DATA().insert_entry(
-      "alloy", "SmpHomog",
-      Json{{"d", 7}, {"s", "7"}, {"Properties", {{"p", 1.5}}}, {"phase_model", "homogeneous"}});
+      "alloy", "SmpHomog", Json{{"d", 7}, {"s", "7"}, {"Properties", {{"p", 1.5}}}, {"phase_model", "homogeneous"}});
   EXPECT_EQ(*sample::sample("SmpHomog", "d", std::nullopt, std::nullopt), 7.0);
   EXPECT_EQ(*sample::sample("SmpHomog", "d", sample::Point{1, 2, 3}, -1.0), 7.0);
   EXPECT_EQ(sample::sample("SmpHomog", "s", std::nullopt, std::nullopt).error().message(),

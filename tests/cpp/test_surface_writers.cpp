@@ -85,8 +85,11 @@ TEST(StlAscii, Text) {
 }
 
 TEST(ObjMtl, PathsAndColours) {
-  for (auto [obj, mtl] : {std::pair{"scene", "scene.mtl"}, {"a.b.obj", "a.b.mtl"}, {".hidden", ".hidden.mtl"},
-                          {"dir.d/scene", "dir.d/scene.mtl"}, {"out/part.obj", "out/part.mtl"}}) {
+  for (auto [obj, mtl] : {std::pair{"scene", "scene.mtl"},
+                          {"a.b.obj", "a.b.mtl"},
+                          {".hidden", ".hidden.mtl"},
+                          {"dir.d/scene", "dir.d/scene.mtl"},
+                          {"out/part.obj", "out/part.mtl"}}) {
     EXPECT_EQ(mtl_path_for(obj), mtl);
   }
   for (const char* unchanged : {"", "a/..", "..", "out/"}) EXPECT_EQ(mtl_path_for(unchanged), unchanged);
@@ -126,4 +129,3 @@ TEST(ObjMtl, VertexMergingIsByExactCoordinates) {
   for (std::size_t at = flat.find("\nv "); at != std::string::npos; at = flat.find("\nv ", at + 1)) ++vertices;
   EXPECT_EQ(vertices, 6u * 5u);
 }
-

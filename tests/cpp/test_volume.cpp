@@ -120,8 +120,12 @@ TEST(RawVolume, PhaseAndOccupancyBytes) {
 }
 
 TEST(RawVolume, SidecarPathAndDocument) {
-  for (auto [raw, json] : {std::pair{"vol.raw", "vol.json"}, {"vol", "vol.json"}, {"a.b.raw", "a.b.json"},
-                           {".vol", ".vol.json"}, {"out.d/vol", "out.d/vol.json"}, {"vol.json", "vol.json"}}) {
+  for (auto [raw, json] : {std::pair{"vol.raw", "vol.json"},
+                           {"vol", "vol.json"},
+                           {"a.b.raw", "a.b.json"},
+                           {".vol", ".vol.json"},
+                           {"out.d/vol", "out.d/vol.json"},
+                           {"vol.json", "vol.json"}}) {
     EXPECT_EQ(sidecar_path(raw), json);
   }
 

@@ -75,12 +75,12 @@ TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
 
 TEST(VoronoiModel, FailureMessages) {
   const Point p{0.0005, 0.0002, 0.0002};
-  for (auto [fractions, message] : {
-           std::pair{"{}", "entry missing 'phase_volume_fractions' object"},
-           {R"({"phase_volume_fractions": [1]})", "entry missing 'phase_volume_fractions' object"},
-           {R"({"phase_volume_fractions": {}})", "phase_volume_fractions is empty"},
-           {R"({"phase_volume_fractions": {"a": "0.5"}})", "no numeric phase fractions"},
-           {R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})", "total phase volume must be > 0"}}) {
+  for (auto [fractions, message] :
+       {std::pair{"{}", "entry missing 'phase_volume_fractions' object"},
+        {R"({"phase_volume_fractions": [1]})", "entry missing 'phase_volume_fractions' object"},
+        {R"({"phase_volume_fractions": {}})", "phase_volume_fractions is empty"},
+        {R"({"phase_volume_fractions": {"a": "0.5"}})", "no numeric phase fractions"},
+        {R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})", "total phase volume must be > 0"}}) {
     EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(fractions), p, 0.001)),
               std::string("voronoi sample: ") + message);
   }
@@ -128,7 +128,8 @@ TEST(VoronoiHash, ThresholdPickAgreesWithTheArithmetic) {
     for (std::uint64_t h = 0, step = 1ULL << 50; h < ~0ULL - step; h += step) {
       if (picker.pick_hash_exact(h) != picker.pick_hash_exact(h + step)) {
         std::uint64_t lo = h, hi = h + step;
-        while (hi - lo > 1) (picker.pick_hash_exact(lo + (hi - lo) / 2) == picker.pick_hash_exact(lo) ? lo : hi) = lo + (hi - lo) / 2;
+        while (hi - lo > 1)
+          (picker.pick_hash_exact(lo + (hi - lo) / 2) == picker.pick_hash_exact(lo) ? lo : hi) = lo + (hi - lo) / 2;
         probes.insert(probes.end(), {lo - 1, lo, hi, hi + 1});
       }
     }

@@ -97,8 +97,7 @@ TEST(VoxelMap, Failures) {
   }
   // Grids that cannot be held fail at once: a product that overflows, one
   // that fits 64 bits but not memory, and one axis alone beyond the limit.
-  for (Box box : {Box{{0, 0, 0}, {1, 1, 1}}, Box{{0, 0, 0}, {1e-3, 1e-3, 1e-3}},
-                  Box{{0, 0, 0}, {1e300, 0, 0}}}) {
+  for (Box box : {Box{{0, 0, 0}, {1, 1, 1}}, Box{{0, 0, 0}, {1e-3, 1e-3, 1e-3}}, Box{{0, 0, 0}, {1e300, 0, 0}}}) {
     auto g = voxel_phase_map("vm_plain", box, 1e-9, std::nullopt);
     ASSERT_FALSE(g);
     EXPECT_NE(g.error().message().find("voxel_phase_map: a grid of "), std::string::npos) << g.error().message();
