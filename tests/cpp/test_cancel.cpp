@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "alloy/optimize.h"
 #include "common/cancel.h"
@@ -28,7 +29,7 @@ namespace {
 struct Token {
   explicit Token(std::function<bool()> stop)
       : cancel(
-            [this, stop] {
+            [this, stop = std::move(stop)] {
               ++asked;
               return stop();
             },
