@@ -14,14 +14,10 @@ bool is_ascii(std::string_view s) noexcept {
   return true;
 }
 
-std::string to_lower(std::string_view utf8) {
-  if (is_ascii(utf8)) {
-    std::string out(utf8);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-  }
+namespace {
+
+// ICU's strings hold at most INT32_MAX UTF-16 units.
+std::string lower_with_icu(std::string_view utf8) {
   icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   u.toLower(icu::Locale::getRoot());
   std::string out;
@@ -29,50 +25,87 @@ std::string to_lower(std::string_view utf8) {
   return out;
 }
 
+}  // namespace
+
+std::string to_lower(std::string_view utf8) { return to_lower_in_pieces(utf8, kLowerPiece); }
+
+std::string to_lower_in_pieces(std::string_view utf8, std::size_t piece) {
+  if (is_ascii(utf8)) {
+    std::string out(utf8);
+    for (char& c : out) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+  }
+  if (utf8.size() <= piece) return lower_with_icu(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  while (!utf8.empty()) {
+    std::size_t cut = utf8.size();
+    if (cut > piece) {
+      // After the last ASCII space: the context of a final sigma does not
+      // reach across one. Without a space, at the last character boundary.
+      cut = utf8.rfind(' ', piece - 1);
+      if (cut != std::string_view::npos) {
+        ++cut;
+      } else {
+        cut = piece;
+        while (cut > 1 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+      }
+    }
+    out += lower_with_icu(utf8.substr(0, cut));
+    utf8.remove_prefix(cut);
+  }
+  return out;
+}
+
 std::string_view trim_white_space(std::string_view utf8) noexcept {
   const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
-  const auto length = static_cast<int32_t>(utf8.size());
-  int32_t begin = 0;
+  const std::size_t length = utf8.size();
+  std::size_t begin = 0;
   while (begin < length) {
-    int32_t next = begin;
-    UChar32 c;
+    std::size_t next = begin;
+    UChar32 c = 0;
     U8_NEXT(p, next, length, c);
     if (c < 0 || !u_isUWhiteSpace(c)) break;
     begin = next;
   }
-  int32_t end = length;
+  std::size_t end = length;
   while (end > begin) {
-    int32_t prev = end;
-    UChar32 c;
-    U8_PREV(p, begin, prev, c);
+    // A character is at most 4 bytes: step back within a short window, so
+    // that ICU's 32-bit offsets hold for text of any length.
+    const std::size_t base = end - begin > 4 ? end - 4 : begin;
+    auto prev = static_cast<int32_t>(end - base);
+    UChar32 c = 0;
+    U8_PREV(p + base, 0, prev, c);
     if (c < 0 || !u_isUWhiteSpace(c)) break;
-    end = prev;
+    end = base + static_cast<std::size_t>(prev);
   }
-  return utf8.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+  return utf8.substr(begin, end - begin);
 }
 
 std::string to_valid_utf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const auto length = static_cast<int32_t>(bytes.size());
+  const std::size_t length = bytes.size();
   std::string out;
   out.reserve(bytes.size());
-  int32_t i = 0;
+  std::size_t i = 0;
   while (i < length) {
-    const int32_t start = i;
-    UChar32 c;
+    const std::size_t start = i;
+    UChar32 c = 0;
     U8_NEXT(p, i, length, c);
     if (c < 0) out += "\xEF\xBF\xBD";
-    else out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
+    else out.append(bytes.data() + start, i - start);
   }
   return out;
 }
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const auto length = static_cast<int32_t>(bytes.size());
-  int32_t i = 0;
+  const std::size_t length = bytes.size();
+  std::size_t i = 0;
   while (i < length) {
-    UChar32 c;
+    UChar32 c = 0;
     U8_NEXT(p, i, length, c);
     if (c < 0) return false;
   }

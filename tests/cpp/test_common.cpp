@@ -59,6 +59,24 @@ TEST(Unicode, TrimsWhiteSpaceAndReplacesIllFormedBytes) {
   EXPECT_FALSE(unicode::is_valid_utf8("\xED\xA0\x80"));  // an encoded surrogate
 }
 
+// Text longer than ICU can hold is lowered in pieces with the same result:
+// pieces end after a space, which no final-sigma context crosses.
+TEST(Unicode, LowersLongTextInPiecesLikeTheWhole) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += i % 3 ? "ΟΔΥΣΣΕΥΣ ΣΑΣ. İstanbul ΑΣ, Σ " : "ÉTÉ ΣΟΦΙΑ ";
+  const std::string whole = unicode::to_lower(text);
+  EXPECT_NE(whole.find("οδυσσευς σας"), std::string::npos);
+  for (std::size_t piece = 24; piece < 80; piece += 7) {
+    EXPECT_EQ(unicode::to_lower_in_pieces(text, piece), whole) << piece;
+  }
+  // Without a space, pieces end at character boundaries.
+  EXPECT_EQ(unicode::to_lower_in_pieces("ÀÉÎÕÜ", 3), "àéîõü");
+  // Trimming steps back over multi-byte white space and stops at ill-formed bytes.
+  const std::string ideographic = "\xE3\x80\x80";
+  EXPECT_EQ(unicode::trim_white_space(ideographic + ideographic + "Σ" + ideographic + "\xC2\xA0" + ideographic), "Σ");
+  EXPECT_EQ(unicode::trim_white_space("Fe\x80 "), "Fe\x80");
+}
+
 // The direct parser must agree with the library parser on every document it
 // accepts, value and number kinds included, and never accept what it rejects.
 TEST(Json, DirectParserAgreesWithTheLibrary) {
