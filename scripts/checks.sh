@@ -11,20 +11,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 # Debian tools (only as root, only what is missing).
-need=()
-for pkg in clang-tidy-14 clang-format-14 cppcheck; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-    echo "installing ${need[*]}" >&2
-    apt-get update -qq || exit 1
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null || exit 1
-  else
-    echo "missing Debian packages: ${need[*]} (run as root or install them)" >&2
-    exit 1
-  fi
-fi
+source scripts/setup_lib.sh
+require_debian_packages clang-tidy-14 clang-format-14 cppcheck
 
 # The built module, its compile commands and mypy.
 if ! .venv/bin/python -c 'import tessarine._tessarine_core, mypy.stubtest' 2>/dev/null ||

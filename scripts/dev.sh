@@ -10,31 +10,11 @@ what=${1:-}
 case "$what" in tour|test|setup) ;; *) echo "usage: scripts/dev.sh tour|test|setup" >&2; exit 2;; esac
 
 # 1. Debian development packages (only as root, only what is missing).
-need=()
-for pkg in nlohmann-json3-dev libeigen3-dev libicu-dev libgtest-dev g++; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-    echo "installing ${need[*]}" >&2
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-  else
-    echo "missing Debian packages: ${need[*]} (run as root or install them)" >&2
-    exit 1
-  fi
-fi
+source scripts/setup_lib.sh
+require_debian_packages "${BUILD_PACKAGES[@]}"
 
 # 2. Python 3.13, wherever it is installed.
-py=""
-for cand in "${TESSARINE_PYTHON:-}" "$(command -v python3.13 2>/dev/null || true)" \
-            "$HOME"/.pyenv/versions/3.13*/bin/python3.13 /usr/local/bin/python3.13 /usr/bin/python3.13; do
-  if [ -n "$cand" ] && [ -x "$cand" ] && "$cand" -c 'import sys; assert sys.version_info[:2] == (3, 13)' 2>/dev/null; then
-    py=$cand
-    break
-  fi
-done
-if [ -z "$py" ]; then echo "Python 3.13 not found" >&2; exit 1; fi
+find_python313
 
 # 3. A virtual environment with the package and its test and tour extras.
 if ! .venv/bin/python -c 'import sys; assert sys.version_info[:2] == (3, 13)' 2>/dev/null; then

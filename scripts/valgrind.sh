@@ -8,16 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if ! command -v valgrind >/dev/null; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-    echo "installing valgrind" >&2
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq valgrind >/dev/null
-  else
-    echo "valgrind is missing (run as root or install it)" >&2
-    exit 1
-  fi
-fi
+source scripts/setup_lib.sh
+require_debian_packages valgrind
 
 if ! .venv/bin/python -c 'import tessarine._tessarine_core' 2>/dev/null; then
   bash scripts/dev.sh setup
