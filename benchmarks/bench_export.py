@@ -11,7 +11,6 @@ from __future__ import annotations
 
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 import numpy as np
@@ -22,22 +21,13 @@ import tessarine
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from _catalogue import Row, format_table  # noqa: E402
+from _catalogue import Row, best_of, format_table  # noqa: E402
 
 ENTRY = "DuplexSteel2205"
 N = 128
 VOXEL = 0.001
 BOX = ((0.0, 0.0, 0.0), (N * VOXEL,) * 3)
 SURFACE_SCALE = 0.004  # cells of 4 voxels: a surface of ~0.8M faces
-
-
-def best(fn, repeat: int = 3) -> float:
-    times = []
-    for _ in range(repeat):
-        t = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t)
-    return min(times)
 
 
 GRID = f"{N}x{N}x{N} voxels"
@@ -86,12 +76,12 @@ def bench_voxel_map(tmp: Path) -> Row:
     # The raw volume writer is the voxel map plus a float32 copy of it; the
     # peer writes the same file.
     raw = tmp / "map.raw"
-    ours = best(lambda: core.py_export_sdf_raw(ENTRY, str(raw), BOX, VOXEL))
+    ours = best_of(lambda: core.py_export_sdf_raw(ENTRY, str(raw), BOX, VOXEL), 3)
 
     def peer_run() -> None:
         numpy_voxel_map(fractions, N, VOXEL, VOXEL).astype("<f4").tofile(tmp / "peer.raw")
 
-    peer = best(peer_run)
+    peer = best_of(peer_run, 3)
     assert (tmp / "peer.raw").read_bytes() == raw.read_bytes()
     return Row("voxel map as a raw float32 volume", GRID, ours, "numpy hash + tofile", peer)
 
@@ -106,7 +96,7 @@ def exact(values: np.ndarray) -> np.ndarray:
 
 def bench_binary_stl(tmp: Path) -> tuple[Row, np.ndarray]:
     out = tmp / "ours.stl"
-    ours = best(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
+    ours = best_of(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
     ref = stl_mesh.Mesh.from_file(str(out), calculate_normals=False)
     peer_mesh = stl_mesh.Mesh(ref.data.copy(), calculate_normals=False)
     peer_path = tmp / "peer.stl"
@@ -114,7 +104,7 @@ def bench_binary_stl(tmp: Path) -> tuple[Row, np.ndarray]:
     def peer_write() -> None:
         peer_mesh.save(str(peer_path), mode=Mode.BINARY, update_normals=False)
 
-    peer = best(peer_write, 2)
+    peer = best_of(peer_write, 2)
     assert peer_path.read_bytes()[80:] == out.read_bytes()[80:]
     # Ours voxelises and extracts the surface too; the peer only writes.
     row = Row("py_export_stl, binary (voxelising included)", f"{len(ref.vectors):,} triangles", ours,
@@ -125,7 +115,7 @@ def bench_binary_stl(tmp: Path) -> tuple[Row, np.ndarray]:
 
 def bench_ascii_stl(tmp: Path, rows: np.ndarray) -> Row:
     out = tmp / "ours_ascii.stl"
-    ours = best(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE, False), 2)
+    ours = best_of(lambda: core.py_export_stl(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE, False), 2)
     facet = (
         "  facet normal %.6f %.6f %.6f\n    outer loop\n"
         + "\t  vertex %.6f %.6f %.6f\n" * 3
@@ -138,14 +128,14 @@ def bench_ascii_stl(tmp: Path, rows: np.ndarray) -> Row:
             np.savetxt(f, rows, fmt=facet, newline="", header=f"solid {ENTRY}\n", footer=f"endsolid {ENTRY}\n",
                        comments="", delimiter="")
 
-    peer = best(peer_write, 1)
+    peer = best_of(peer_write, 1)
     assert peer_path.read_bytes() == out.read_bytes()
     return Row("py_export_stl, ASCII", f"{len(rows):,} facets", ours, "numpy.savetxt", peer)
 
 
 def bench_obj(tmp: Path) -> Row:
     out = tmp / "ours.obj"
-    ours = best(lambda: core.py_export_obj(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
+    ours = best_of(lambda: core.py_export_obj(ENTRY, str(out), BOX, VOXEL, SURFACE_SCALE), 2)
     # The peer gets the vertices and the faces of each group ready-made.
     lines = out.read_text().splitlines()
     mtllib = lines[0]
@@ -167,7 +157,7 @@ def bench_obj(tmp: Path) -> Row:
                 f.write(f"{o}\n{u}\n")
                 np.savetxt(f, fs, fmt="f %d %d %d %d")
 
-    peer = best(peer_write, 1)
+    peer = best_of(peer_write, 1)
     assert peer_path.read_bytes() == out.read_bytes()
     return Row("py_export_obj", f"{sum(len(f) for *_, f in faces):,} faces", ours, "numpy.savetxt", peer)
 

@@ -18,7 +18,6 @@ from __future__ import annotations
 import json
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 import numpy as np
@@ -26,19 +25,10 @@ import numpy as np
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from _catalogue import Row, format_table, note  # noqa: E402
+from _catalogue import Row, best_of, format_table, note  # noqa: E402
 
 ALLOY = "DuplexSteel2205"
 PROPERTY = "Density_kg_m3"
-
-
-def best(fn, repeat: int = 3) -> float:
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
 
 
 def measure(edge: int = 128) -> list[Row]:
@@ -88,8 +78,8 @@ def measure(edge: int = 128) -> list[Row]:
         assert (d / "core.vtk").read_bytes() == (d / "numpy.vtk").read_bytes(), "VTK texts differ"
         assert (d / "core.raw").read_bytes() == (d / "numpy.raw").read_bytes(), "raw volumes differ"
 
-        t_vc, t_vn = best(vtk_core), best(vtk_numpy)
-        t_rc, t_rs, t_rn = best(raw_core, 5), best(raw_core_single, 5), best(raw_numpy, 5)
+        t_vc, t_vn = best_of(vtk_core, 3), best_of(vtk_numpy, 3)
+        t_rc, t_rs, t_rn = best_of(raw_core, 5), best_of(raw_core_single, 5), best_of(raw_numpy, 5)
         size = (d / "core.vtk").stat().st_size / 1e6
     note(f"grid {nx} x {ny} x {nz} = {phase.size} voxels, two-phase {ALLOY}; VTK text {size:.1f} MB; "
          "the core's times include the voxel map, the peers write arrays already in hand")
