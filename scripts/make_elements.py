@@ -26,6 +26,7 @@ import sys
 from dataclasses import dataclass, field
 from decimal import Decimal
 from pathlib import Path
+from typing import TypeGuard
 
 ROOT = Path(__file__).resolve().parent.parent
 DATA = ROOT / "python" / "tessarine" / "data"
@@ -129,7 +130,7 @@ def tidy(value: Decimal) -> int | float:
     return int(value) if value == value.to_integral_value() else float(value)
 
 
-def known(x: object) -> bool:
+def known(x: object) -> TypeGuard[float]:
     return isinstance(x, (int, float)) and not isinstance(x, bool) and math.isfinite(x)
 
 
@@ -142,7 +143,6 @@ class Element:
     values: dict[str, int | float] = field(default_factory=dict)
     chosen: dict[str, str] = field(default_factory=dict)  # key -> source
     seen: dict[str, dict[str, float]] = field(default_factory=dict)  # key -> source -> value
-    notes: list[str] = field(default_factory=list)
 
 
 class References:
@@ -166,7 +166,7 @@ class References:
             for row in db.execute(text("SELECT * FROM phasetransitions ORDER BY id")):
                 self.phases.setdefault(row.atomic_number, []).append(dict(row._mapping))
             self.natural = {r[0] for r in db.execute(text("SELECT atomic_number FROM isotopes WHERE abundance > 0"))}
-        table = next(p for p in metadata.files("pymatgen-core") if p.name == "periodic_table.json.gz")
+        table = next(p for p in metadata.files("pymatgen-core") or [] if p.name == "periodic_table.json.gz")
         with gzip.open(table.locate()) as f:
             self.pmg = json.load(f)
 
@@ -187,7 +187,7 @@ def phase_row(ref: References, el: Element) -> dict | None:
     return rows[0] if rows else None
 
 
-def observe(ref: References, el: Element) -> dict[str, tuple[str, float]]:
+def observe(ref: References, el: Element) -> dict[str, list[tuple[str, float]]]:
     """Every candidate value per key, primary first, as (source, value) in datasheet units."""
     z, s = el.z, el.symbol
     cand: dict[str, list[tuple[str, float | None]]] = {k: [] for k in KEYS}
@@ -291,7 +291,7 @@ def datasheet(el: Element) -> dict:
                       "liquid": "Density of the liquid near room temperature.",
                       "solid": "Density of the solid near room temperature."}[el.state])
     elif len(el.values) <= 1:
-        notes.append("Only a few atoms have ever been made: no bulk property is known.")
+        notes.append("Never made in weighable amounts: no bulk property is known.")
     heat = [WHAT[k] for k in ("ThermalConductivity_W_mK", "SpecificHeat_J_kgK") if k in el.values]
     if heat:
         fluid = f", of the {el.state}" if el.state in ("gas", "liquid") else ""
