@@ -33,6 +33,10 @@ EVERYDAY = {
 }
 
 
+def numbers(sheet: dict) -> dict[str, float]:
+    return {k: v for k, v in sheet.items() if isinstance(v, (int, float)) and not isinstance(v, bool)}
+
+
 def test_tour_alloy_ranking_is_unchanged() -> None:
     """The tour's search, recorded before the datasheets were rearranged, bit for bit."""
     targets = [
@@ -47,10 +51,6 @@ def test_tour_alloy_ranking_is_unchanged() -> None:
     assert [c["composition"] for c in ranking] == [c["composition"] for c in expected]
     assert [c["score"] for c in ranking] == [c["score"] for c in expected]
     assert [c["estimated_properties"] for c in ranking] == [c["estimated_properties"] for c in expected]
-
-
-def numbers(sheet: dict) -> dict[str, float]:
-    return {k: v for k, v in sheet.items() if isinstance(v, (int, float)) and not isinstance(v, bool)}
 
 
 def test_every_bulk_number_is_at_the_top_level_and_can_be_sampled(tmp_path: Path) -> None:
