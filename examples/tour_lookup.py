@@ -23,6 +23,11 @@ def tour_lookup(out: Path) -> None:
     print(f"py_get('{{Fe=3, C=1}}') -> formula {mix['formula']}, summed AtomicNumber {mix['AtomicNumber']}, "
           f"Name from the first constituent: {mix['Name']}")
 
+    # A compound by its formula: every constituent is an element, so the atomic masses add up to the molar mass.
+    acid = core.py_get("{H=2, S=1, O=4}")
+    print(f"py_get('{{H=2, S=1, O=4}}') -> formula {acid['formula']}, molar mass {acid['AtomicMass_u']:.3f} g/mol; "
+          f"'S' is {core.py_get('S')['Name']}, and {core.py_get('S', 'amino_acid')['Name']} among the amino acids")
+
     # Save an entry (in memory only), find it loosely, replace it.
     entry = {"Name": "Tour bronze", "Symbol": "TBz", "Aliases": ["tour bronze"], "Density_kg_m3": 8800}
     previous = core.py_save("TourBronze", json.dumps(entry), "alloys")

@@ -43,7 +43,8 @@ def test_formula_ignores_scope() -> None:
     assert mix["formula"] == "Fe2Ni1"
     assert mix["AtomicNumber"] == 2 * fe["AtomicNumber"] + ni["AtomicNumber"]
     assert isinstance(mix["AtomicNumber"], float)
-    assert mix["Properties"] == fe["Properties"]  # non-numeric members: first wins
+    assert mix["Density_kg_m3"] == 2 * fe["Density_kg_m3"] + ni["Density_kg_m3"]
+    assert (mix["Name"], mix["Aliases"]) == (fe["Name"], fe["Aliases"])  # non-numeric members: first wins
 
 
 @pytest.mark.parametrize(

@@ -127,9 +127,10 @@ def test_accepted_argument_types() -> None:
 def test_sampling_the_shipped_catalogue() -> None:
     assert core.py_sample("Steel", "Density_kg_m3") == 7870.0
     assert isinstance(core.py_sample("Fe", "AtomicNumber"), float)
+    assert core.py_sample("Fe", "Density_kg_m3") == 7874.0
     with pytest.raises(KeyError) as info:
-        core.py_sample("Fe", "Density_kg_m3")  # only inside "Properties"
-    assert info.value.args == ("sample: property 'Density_kg_m3' missing or non-numeric",)
+        core.py_sample("Fe", "Name")
+    assert info.value.args == ("sample: property 'Name' missing or non-numeric",)
     with pytest.raises(KeyError) as info:
         core.py_sample("fe", "AtomicNumber")
     assert info.value.args == ("sample::lookup_entry: no datasheet found for 'fe'",)
