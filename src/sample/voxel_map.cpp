@@ -48,7 +48,8 @@ PhasePlan plan_phases(Json fractions, std::string_view name, const Cancel& cance
     plan.names.push_back(item.key());
   }
   if (plan.names.size() < 2) return plan;
-  const Json entry = {{"phase_volume_fractions", std::move(fractions)}};
+  Json entry = Json::object();
+  entry["phase_volume_fractions"] = std::move(fractions);
   auto picker = PhasePicker::build(entry, PhasePicker::Use::many, cancel);
   if (!picker) return plan;  // picking fails at every voxel: all ids stay 0
   // The picker's names are some of the plan's, in the same ascending order.
