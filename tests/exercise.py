@@ -210,7 +210,8 @@ def calls(tmp: str) -> list[tuple[str, Callable[[], object]]]:
         ("ValueError", lambda: core.py_bake_fourier(DUPLEX, "Density_kg_m3", BOX, (0, 3, 2))),
         ("ValueError", lambda: core.py_bake_fourier(DUPLEX, "Density_kg_m3", BOX, (1 << 40, 1 << 20, 1 << 3))),
         ("ValueError", lambda: core.py_bake_fourier("", "Density_kg_m3", BOX, (2, 2, 2))),
-        ("ok", lambda: core.py_bake_fourier(LONG, LONG, BOX, (2, 2, 2))),
+        ("ValueError", lambda: core.py_bake_fourier(LONG, LONG, BOX, (2, 2, 2))),
+        ("ok", lambda: core.py_bake_fourier(DUPLEX, LONG, BOX, (2, 2, 2))),
         ("TypeError", lambda: core.py_bake_fourier(DUPLEX, "Density_kg_m3", BOX, (2, 2.0, 2))),
         ("OverflowError", lambda: core.py_bake_fourier(DUPLEX, "Density_kg_m3", BOX, (2, -2, 2))),
         # is_rust_backend, version_rust

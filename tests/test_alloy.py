@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import os
 import subprocess
 import sys
 
@@ -76,6 +77,41 @@ out["no_property"] = [len(opt([t], "Fe", None, 30, 30, 3)) for t in (
     {"property": 5}, {"min_value": 1}, {"property": "\ud800"}, Sub(property="x"))]
 out["min_above_max"] = len(opt([{"property": "d", "min_value": 8, "max_value": 7}], "Fe", None, 100, 100, 3))
 
+# Only ordinary failures count as an absent value: an interrupt, an exit or
+# running out of memory while a target is read ends the call with it.
+class Raises:
+    def __init__(self, exc):
+        self.exc = exc
+    def __float__(self):
+        raise self.exc
+
+class SameHashAs:  # a dict key that is compared with the key looked up
+    def __init__(self, key, exc):
+        self.key, self.exc = key, exc
+    def __hash__(self):
+        return hash(self.key)
+    def __eq__(self, other):
+        raise self.exc
+
+class BadText(TypeError):
+    def __str__(self):
+        raise KeyboardInterrupt
+
+class NoMemory(MemoryError):
+    pass
+
+D0 = {"property": "d"}
+out["reading"] = [outcome(lambda t=t: len(opt([t], "Fe", None, 50, 50, 3)))[0] for t in (
+    {**D0, "min_value": Raises(KeyboardInterrupt)},
+    {**D0, "max_value": Raises(SystemExit(3))},
+    {**D0, "weight": Raises(MemoryError)},
+    {**D0, "weight": Raises(NoMemory)},
+    {**D0, "min_value": Raises(BadText)},
+    {**D0, SameHashAs("max_value", KeyboardInterrupt): 1},
+    {**D0, "min_value": Raises(ArithmeticError), "max_value": Raises(TypeError), "weight": Raises(LookupError)},
+    {**D0, SameHashAs("weight", ValueError): 1},
+)]
+
 # Pools are taken as given: empty names, duplicates and the base itself.
 odd = opt(X, "Fe", ["", "Fe", "Fe"], 200, 200, 11)
 out["odd_pool"] = [list(c["composition"].items()) for c in odd]
@@ -84,12 +120,17 @@ print(json.dumps(out))
 
 
 @pytest.fixture(scope="module")
-def results(tmp_path_factory: pytest.TempPathFactory) -> dict:
+def package(tmp_path_factory: pytest.TempPathFactory) -> ThrowawayPackage:
     pkg = ThrowawayPackage(tmp_path_factory.mktemp("alloy") / "pkg")
     for number, name in enumerate(("Fe", *POOL), start=20):
         pkg.write("atom", name, {"AtomicNumber": number, "Symbol": name, "Properties": {"x": 1.0, "d": D[name]}})
     pkg.write("alloy", "Steelish", {"Properties": {"x": 2.0}})
-    return pkg.run_json(SCRIPT)
+    return pkg
+
+
+@pytest.fixture(scope="module")
+def results(package: ThrowawayPackage) -> dict:
+    return package.run_json(SCRIPT)
 
 
 def test_seed_zero_draws(results: dict) -> None:
@@ -132,6 +173,11 @@ def test_target_conversion_and_scoring(results: dict) -> None:
     assert results["min_above_max"] == 0
 
 
+def test_only_ordinary_failures_of_a_target_are_dropped(results: dict) -> None:
+    assert results["reading"] == ["KeyboardInterrupt", "SystemExit", "MemoryError", "NoMemory",
+                                  "KeyboardInterrupt", "KeyboardInterrupt", "ok", "ok"]
+
+
 def test_pool_taken_as_given(results: dict) -> None:
     compositions = results["odd_pool"]
     assert len(compositions) == 200
@@ -151,3 +197,44 @@ def test_huge_candidate_count_runs(tmp_path) -> None:
     with pytest.raises(subprocess.TimeoutExpired):
         subprocess.run([sys.executable, "-c", code], timeout=3, capture_output=True, cwd=tmp_path)
 
+
+
+def test_memory_stays_flat_in_the_candidate_count(package: ThrowawayPackage) -> None:
+    # Every candidate passes; only the top_k best are held while the search runs.
+    growth = package.run_json(
+        """
+        import resource
+        from tessarine import _tessarine_core as core
+
+        def peak_kib():
+            return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+        core.py_optimize_alloy([{"property": "x"}], "Fe", None, 200_000, 5, 1)
+        small = peak_kib()
+        best = core.py_optimize_alloy([{"property": "x"}], "Fe", None, 2_000_000, 5, 1)
+        print(peak_kib() - small if len(best) == 5 else -1)
+        """
+    )
+    assert 0 <= growth < 8 * 1024
+
+
+# AddressSanitizer maps terabytes of shadow memory and aborts when an allocation fails.
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer cannot run capped")
+def test_running_out_of_memory_is_a_memory_error_with_a_message(package: ThrowawayPackage) -> None:
+    # A top_k as large as the draws keeps every passing candidate; with the
+    # address space capped, that ends in MemoryError rather than a crash.
+    proc = package.run(
+        """
+        import resource
+        from tessarine import _tessarine_core as core
+
+        with open("/proc/self/statm") as f:
+            size = int(f.read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (size + (192 << 20), resource.RLIM_INFINITY))
+        try:
+            core.py_optimize_alloy([{"property": "x"}], "Fe", None, 10**8, 10**8, 1)
+        except MemoryError as e:
+            print(repr(e))
+        """
+    )
+    assert proc.stdout == "MemoryError('py_optimize_alloy: out of memory')\n"

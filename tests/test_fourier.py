@@ -72,7 +72,8 @@ def test_validation_and_argument_conversion():
     box = ((0, 0, 0), (1, 1, 1))
     cases = [
         (("", "", box, (0, 1, 1), math.nan), "entry_name must not be empty"),
-        (("Fe", "", box, (0, 1, 1)), "property must not be empty"),
+        (("NoSuchEntry", "", box, (0, 1, 1)), "property must not be empty"),
+        (("NoSuchEntry", "d", box, (1, 1, 1)), "sample::lookup_entry: no datasheet found for 'NoSuchEntry'"),
         (("Fe", "d", box, (1, 1, 0), -1), "grid_size must be non-zero in all dimensions"),
         (("Fe", "d", box, (1, 1, 1), math.inf), "truncate_threshold must be a non-negative finite value"),
         (("Fe", "d", box, (1, 1, 1), -1e-9), "truncate_threshold must be a non-negative finite value"),
@@ -82,6 +83,9 @@ def test_validation_and_argument_conversion():
             core.py_bake_fourier(*args)
         assert e.value.args == (message,)
     core.py_bake_fourier("Fe", "d", box, (1, 1, 1), -0.0)
+    # A property that the entry lacks bakes a field of zeros.
+    zeros = core.py_bake_fourier("Fe", "no such property", box, (2, 1, 1))
+    assert zeros["base_value"] == 0.0 and [c["amplitude"] for c in zeros["coefficients"]] == [0.0]
 
     conversion = [
         ({"grid_size": [2, 2, 2]}, TypeError, "argument 'grid_size': 'list' object cannot be converted to 'PyTuple'"),

@@ -203,6 +203,25 @@ def test_module_imported_without_its_package(tmp_path) -> None:
     assert proc.stdout == "True\n"
 
 
+def test_only_ordinary_failures_to_find_the_package_become_the_warning(throwaway) -> None:
+    # The package's __file__ is read through a module __getattr__ that raises;
+    # Odd is an exception whose str() raises in turn.
+    source = "class Odd(Exception):\n    def __str__(self):\n        raise {}\n" \
+             "del __file__\ndef __getattr__(name):\n    raise {}\n"
+    for str_raises, getattr_raises, code, stderr_end in [
+        ("ValueError", "LookupError(name)", 0, "tessarine_core: init warning: LookupError: __file__"),
+        ("ValueError", "Odd()", 0, "tessarine_core: init warning: Odd: <exception str() failed>"),
+        ("ValueError", "KeyboardInterrupt(name)", -2, "KeyboardInterrupt: __file__"),  # killed by SIGINT
+        ("KeyboardInterrupt", "Odd()", -2, "KeyboardInterrupt"),
+        ("ValueError", "SystemExit(7)", 7, ""),
+    ]:
+        (throwaway.package / "__init__.py").write_text(source.format(str_raises, getattr_raises))
+        proc = throwaway.run("import tessarine._tessarine_core as c; print(c.is_rust_backend())", check=False)
+        assert (proc.returncode, proc.stdout) == (code, "True\n" if code == 0 else ""), proc.stderr
+        assert proc.stderr.rstrip().endswith(stderr_end), proc.stderr
+        assert ("init warning" in proc.stderr) == (code == 0)
+
+
 def test_loading_a_custom_catalogue(throwaway) -> None:
     throwaway.write("alloy", "A", {"d": 1})
     throwaway.write("alloy", "N", {"big": 18446744073709551615, "neg": -5})

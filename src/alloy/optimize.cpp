@@ -17,20 +17,55 @@ constexpr std::uint64_t kReserveCap = std::uint64_t{1} << 16;
 // token: well under a millisecond of work.
 constexpr std::uint64_t kPollEvery = 1024;
 
-// A kept candidate while the search runs: its composition (name number and
-// fraction) and estimate (key slot and value) live in shared arenas.
+// A candidate among the best while the search runs: its composition (name
+// number and fraction) and its estimate (key slot and value). A slot whose
+// candidate is pushed out is reused with its buffer.
 struct Kept {
-  double score;
-  std::size_t composition_begin;
-  std::size_t estimate_begin;
-  std::uint32_t estimate_size;
-  std::uint8_t composition_size;
+  double score = 0.0;
+  std::size_t composition_size = 0;
+  std::array<std::pair<std::uint32_t, double>, 5> composition{};
+  std::vector<std::pair<std::uint32_t, double>> estimate;
 };
 
-// Highest score first; scores that are not numbers after every number.
-bool ranks_before(double a, double b) { return !std::isnan(a) && (std::isnan(b) || a > b); }
-
 }  // namespace
+
+bool BestScores::before(const Entry& a, const Entry& b) {
+  const bool a_nan = std::isnan(a.score);
+  const bool b_nan = std::isnan(b.score);
+  if (a_nan != b_nan) return b_nan;
+  if (!a_nan && a.score != b.score) return a.score > b.score;
+  return a.arrival < b.arrival;
+}
+
+std::optional<std::size_t> BestScores::offer(double score) {
+  const Entry entry{score, offered_++, heap_.size()};
+  if (heap_.size() < capacity_) {
+    heap_.push_back(entry);
+    std::push_heap(heap_.begin(), heap_.end(), before);
+    return entry.slot;
+  }
+  // A later arrival pushes the worst kept one out only by a strictly better
+  // score: on a tie the earlier one ranks first.
+  if (heap_.empty() || !before(entry, heap_.front())) return std::nullopt;
+  std::pop_heap(heap_.begin(), heap_.end(), before);
+  const std::size_t slot = heap_.back().slot;
+  heap_.back() = Entry{score, entry.arrival, slot};
+  std::push_heap(heap_.begin(), heap_.end(), before);
+  return slot;
+}
+
+std::vector<std::size_t> BestScores::ranked(const Cancel& cancel) const {
+  std::vector<Entry> order = heap_;
+  std::uint64_t compared = 0;
+  std::sort(order.begin(), order.end(), [&](const Entry& a, const Entry& b) {
+    if (++compared % (16 * kPollEvery) == 0) cancel.check();
+    return before(a, b);
+  });
+  std::vector<std::size_t> slots;
+  slots.reserve(order.size());
+  for (const Entry& e : order) slots.push_back(e.slot);
+  return slots;
+}
 
 CompositionDraw draw_composition(CandidateRng& g, std::size_t pool_size) {
   CompositionDraw d;
@@ -89,10 +124,9 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
   std::vector<std::uint32_t> target_slots;
   target_slots.reserve(targets.size());
   for (const AlloyTarget& t : targets) target_slots.push_back(estimator.intern(t.property));
-  std::vector<Kept> kept;
-  kept.reserve(static_cast<std::size_t>(std::min(n_candidates / 4, kReserveCap)));
-  std::vector<std::pair<std::uint32_t, double>> compositions;
-  std::vector<std::pair<std::uint32_t, double>> estimates;
+  BestScores best(top_k);
+  std::vector<Kept> kept;  // by slot of `best`
+  kept.reserve(static_cast<std::size_t>(std::min({top_k, n_candidates / 4, kReserveCap})));
 
   std::array<Constituent, 5> constituents{};
   for (std::uint64_t c = 0; c < n_candidates; ++c) {
@@ -117,35 +151,33 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
     const std::optional<double> score =
         score_estimate(targets, [&](std::size_t i) { return estimator.value_of(target_slots[i]); });
     if (!score) continue;
+    const std::optional<std::size_t> slot = best.offer(*score);
+    if (!slot) continue;
 
-    kept.push_back(Kept{*score, compositions.size(), estimates.size(), static_cast<std::uint32_t>(estimator.size()),
-                        static_cast<std::uint8_t>(n)});
-    for (std::size_t i = 0; i < n; ++i) compositions.emplace_back(constituents[i].number, constituents[i].fraction);
-    for (std::size_t i = 0; i < estimator.size(); ++i) estimates.emplace_back(estimator.slot(i), estimator.value(i));
+    if (*slot == kept.size()) kept.emplace_back();
+    Kept& k = kept[*slot];
+    k.score = *score;
+    k.composition_size = n;
+    for (std::size_t i = 0; i < n; ++i) k.composition[i] = {constituents[i].number, constituents[i].fraction};
+    k.estimate.clear();
+    for (std::size_t i = 0; i < estimator.size(); ++i) k.estimate.emplace_back(estimator.slot(i), estimator.value(i));
   }
 
-  std::uint64_t compared = 0;
-  std::stable_sort(kept.begin(), kept.end(), [&](const Kept& a, const Kept& b) {
-    if (++compared % (16 * kPollEvery) == 0) cancel.check();
-    return ranks_before(a.score, b.score);
-  });
-
-  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(top_k, kept.size()));
+  const std::vector<std::size_t> ranking = best.ranked(cancel);
   std::vector<AlloyCandidate> result;
-  result.reserve(count);
-  for (std::size_t r = 0; r < count; ++r) {
+  result.reserve(ranking.size());
+  for (std::size_t r = 0; r < ranking.size(); ++r) {
     if (r % kPollEvery == 0) cancel.check();
-    const Kept& k = kept[r];
+    const Kept& k = kept[ranking[r]];
     AlloyCandidate& out = result.emplace_back();
     out.score = k.score;
     out.composition.reserve(k.composition_size);
     for (std::size_t i = 0; i < k.composition_size; ++i) {
-      const auto& [id, fraction] = compositions[k.composition_begin + i];
+      const auto& [id, fraction] = k.composition[i];
       out.composition.emplace_back(std::string(name_of(id)), fraction);
     }
-    out.estimated_properties.reserve(k.estimate_size);
-    for (std::size_t i = 0; i < k.estimate_size; ++i) {
-      const auto& [slot, value] = estimates[k.estimate_begin + i];
+    out.estimated_properties.reserve(k.estimate.size());
+    for (const auto& [slot, value] : k.estimate) {
       out.estimated_properties.emplace_back(std::string(estimator.slot_key(slot)), value);
     }
     std::sort(out.estimated_properties.begin(), out.estimated_properties.end());

@@ -67,10 +67,43 @@ std::optional<double> score_estimate(const std::vector<AlloyTarget>& targets, Fi
   return score;
 }
 
+// The best `capacity` of a stream of scores, in the ranking of
+// optimize_alloy: highest score first, scores that are not numbers after all
+// others, and equal scores (all NaN ones being equal) in arrival order. It
+// holds at most `capacity` scores whatever the length of the stream.
+class BestScores {
+ public:
+  explicit BestScores(std::uint64_t capacity) : capacity_(capacity) {}
+
+  // Offers the score of the next item of the stream. Returns the slot in
+  // which the caller keeps the item, or nothing when the item cannot be among
+  // the best. Slots are 0, 1, ... up to capacity - 1; once every slot is
+  // taken, an item that enters takes the slot of the one it pushes out.
+  std::optional<std::size_t> offer(double score);
+
+  // The slots of the items kept, best first. Throws Cancelled when `cancel`
+  // stops.
+  std::vector<std::size_t> ranked(const Cancel& cancel = Cancel::never()) const;
+  std::size_t size() const { return heap_.size(); }
+
+ private:
+  struct Entry {
+    double score;
+    std::uint64_t arrival;
+    std::size_t slot;
+  };
+  // True when `a` ranks before `b`.
+  static bool before(const Entry& a, const Entry& b);
+
+  std::uint64_t capacity_;
+  std::uint64_t offered_ = 0;
+  std::vector<Entry> heap_;  // the worst kept entry at the front
+};
+
 // Draws `n_candidates` compositions (seeded from `seed`, else from the
 // operating system's entropy), keeps those that meet every target and returns
-// the `top_k` best, highest score first; equal scores keep their drawing
-// order, and scores that are not numbers come after all others. Throws
+// the `top_k` best in the ranking of BestScores (equal scores in drawing
+// order), holding no more than `top_k` candidates at any time. Throws
 // Cancelled when `cancel` stops.
 Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget>& targets, std::string_view base,
                                                    const std::optional<std::vector<std::string>>& alloying_pool,

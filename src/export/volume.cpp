@@ -15,8 +15,7 @@
 #include "common/thread_pool.h"
 #include "data_loader/store.h"
 #include "export/file_io.h"
-#include "sample/sample.h"
-#include "sample/voronoi.h"
+#include "sample/point_sampler.h"
 
 namespace tess::exporter {
 
@@ -136,75 +135,13 @@ void append_vtk_scalars(std::string& out, std::string_view property, const std::
       cancel);
 }
 
-namespace {
-
-// sample_entry for one entry, property and scale at many points, with
-// everything that does not depend on the point worked out once: the model,
-// and for the Voronoi model the phase list and each phase's value. Gives
-// exactly sample_entry's value at every point (failures as nullopt).
-class PointSampler {
- public:
-  PointSampler(const Json& entry, std::string_view property, double scale_m)
-      : entry_(entry), property_(property), scale_m_(scale_m) {
-    sample::ensure_field_models_registered();
-    model_ = sample::FIELD_MODELS().find(sample::model_key(entry));
-    if (!model_) {
-      set_constant(ok_or_none(sample::homogeneous_value(entry, property)));
-      return;
-    }
-    if (dynamic_cast<const sample::VoronoiPhaseModel*>(model_.get()) == nullptr) return;  // per point
-    if (scale_m >= sample::kCoarseScaleM && std::isfinite(scale_m)) {
-      set_constant(ok_or_none(sample::volume_weighted_average(entry, property)));
-      return;
-    }
-    cell_ = (scale_m > 0.0 && std::isfinite(scale_m)) ? scale_m : sample::kDefaultCellM;
-    auto picker = sample::PhasePicker::build(entry);
-    if (!picker) {  // the picker's failures do not depend on the point
-      set_constant(std::nullopt);
-      return;
-    }
-    picker_ = std::move(*picker);
-    for (const auto& phase : picker_->names()) {
-      phase_values_.push_back(ok_or_none(sample::phase_property_lookup(entry, phase, property)));
-    }
-  }
-
-  std::optional<double> at(const Point& p) const {
-    if (picker_) return phase_values_[picker_->pick(p, cell_)];
-    if (constant_set_) return constant_;
-    return ok_or_none(model_->evaluate(entry_, property_, p, scale_m_));
-  }
-
- private:
-  void set_constant(std::optional<double> v) {
-    constant_ = v;
-    constant_set_ = true;
-  }
-  static std::optional<double> ok_or_none(const Result<double>& r) {
-    return r ? std::optional<double>(*r) : std::nullopt;
-  }
-
-  const Json& entry_;
-  std::string_view property_;
-  double scale_m_;
-  std::shared_ptr<const sample::FieldModel> model_;
-  // A value (or failure, nullopt) that holds at every point.
-  std::optional<double> constant_;
-  bool constant_set_ = false;
-  std::optional<sample::PhasePicker> picker_;
-  double cell_ = 0.0;
-  std::vector<std::optional<double>> phase_values_;
-};
-
-}  // namespace
-
 std::vector<double> voxel_sample(const Json& entry, std::string_view property, const Box& box, double voxel_size,
                                  std::uint64_t nx, std::uint64_t ny, std::uint64_t nz, double scale_m,
                                  const Cancel& cancel) {
   std::vector<double> values;
   assign_checked(values, static_cast<std::size_t>(nx * ny * nz), 0.0, cancel);
   const auto rows = static_cast<std::size_t>(ny * nz);
-  const PointSampler sampler(entry, property, scale_m);
+  const sample::PointSampler sampler(entry, property, scale_m, cancel);
   // The sampler only reads, so rows can be sampled on any thread; each value
   // depends on its own voxel alone.
   parallel_for(

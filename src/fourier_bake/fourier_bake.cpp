@@ -10,6 +10,7 @@
 
 #include "common/thread_pool.h"
 #include "data_loader/store.h"
+#include "sample/point_sampler.h"
 
 namespace tess::fourier_bake {
 namespace {
@@ -134,8 +135,9 @@ Result<Plan> make_plan(std::string_view entry_name, std::string_view property, c
   return p;
 }
 
-// f[i][j][k] in loop order (k fastest); failed samples are 0.0.
-std::vector<double> sample_field(const Plan& p, const Sampler& sampler, const Cancel& cancel) {
+// f[i][j][k] in loop order (k fastest), each value_at(point).
+template <class ValueAt>
+std::vector<double> sample_field(const Plan& p, const ValueAt& value_at, const Cancel& cancel) {
   std::vector<double> f;
   f.reserve(static_cast<std::size_t>(p.total));
   for (std::uint64_t i = 0; i < p.grid[0]; ++i) {
@@ -145,8 +147,7 @@ std::vector<double> sample_field(const Plan& p, const Sampler& sampler, const Ca
       for (std::uint64_t k = 0; k < p.grid[2]; ++k) {
         if (f.size() % kPollEvery == 0) cancel.check();
         const double z = p.origin[2] + p.cell[2] * (static_cast<double>(k) + 0.5);
-        auto v = sampler({x, y, z}, p.scale);
-        f.push_back(v ? *v : 0.0);
+        f.push_back(value_at(sample::Point{x, y, z}));
       }
     }
   }
@@ -261,7 +262,11 @@ Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string
   auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
   if (!plan) return std::move(plan).error();
   try {
-    return transform(*plan, sample_field(*plan, sampler, cancel), property, truncate_threshold, cancel);
+    auto value_at = [&](const sample::Point& at) {
+      auto v = sampler(at, plan->scale);
+      return v ? *v : 0.0;  // a failed sample is 0.0
+    };
+    return transform(*plan, sample_field(*plan, value_at, cancel), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();
   }
@@ -272,20 +277,15 @@ Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string
                                         const Cancel& cancel) {
   auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
   if (!plan) return std::move(plan).error();
-  sample::ensure_field_models_registered();
   try {
-    // The field is sampled from a copy of the entry, as sample::sample
-    // reads it point by point: the token's callback may run code that
-    // changes the store, which must not wait on a lock this call holds.
+    // The field is sampled from a copy of the entry: the token's callback may
+    // run code that changes the store, which must not wait on a lock this
+    // call holds.
     const std::optional<Json> entry = data_loader::DATA().find_entry(entry_name);
-    std::vector<double> f = sample_field(
-        *plan,
-        [&](const sample::Point& at, double scale) -> Result<double> {
-          if (!entry) return Error(sample::no_datasheet_message(entry_name));
-          return sample::sample_entry(*entry, property, at, scale);
-        },
-        cancel);
-    return transform(*plan, std::move(f), property, truncate_threshold, cancel);
+    if (!entry) return Error(sample::no_datasheet_message(entry_name));
+    const sample::PointSampler sampler(*entry, property, plan->scale, cancel);
+    auto value_at = [&](const sample::Point& at) { return sampler.at(at).value_or(0.0); };  // a failure is 0.0
+    return transform(*plan, sample_field(*plan, value_at, cancel), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
     return too_large();
   }

@@ -48,7 +48,9 @@ Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string
                                              double truncate_threshold, const Cancel& cancel = Cancel::never());
 
 // The bake of `property` of the stored entry `entry_name`, sampled as
-// sample::sample does.
+// sample::sample does. After the checks of the arguments, fails with the
+// lookup's message when no tier holds `entry_name`; a property that the entry
+// lacks samples as 0.0 everywhere.
 Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
                                         const sample::Box& bounds, GridSize grid, double truncate_threshold,
                                         const Cancel& cancel = Cancel::never());

@@ -64,19 +64,20 @@ std::string quoted_names(const std::vector<std::string_view>& names) {
 }
 
 // The text of the current exception when it is a TypeError (which it clears),
-// or nothing (the exception stays set).
+// or nothing (the exception stays set). When str() of the TypeError fails in
+// an ordinary way the text says so; anything else it raises is thrown.
 std::optional<std::string> take_type_error() {
   if (!PyErr_ExceptionMatches(PyExc_TypeError)) return std::nullopt;
   Ref exc(PyErr_GetRaisedException());
   Ref text(PyObject_Str(exc.get()));
   if (!text) {
-    PyErr_Clear();
+    drop_ordinary_error();
     return std::string("<exception str() failed>");
   }
   Py_ssize_t n = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &n);
   if (utf8 == nullptr) {
-    PyErr_Clear();
+    drop_ordinary_error();
     return std::string("<exception str() failed>");
   }
   return std::string(utf8, static_cast<std::size_t>(n));
@@ -154,14 +155,16 @@ std::string cannot_convert(PyObject* o, const char* target) {
 }
 
 std::string type_name(PyObject* o) {
+  // A qualified name that is not valid UTF-8 (a lone surrogate) gives way to
+  // the type's C name; running out of memory is thrown.
   Ref name(PyType_GetQualName(Py_TYPE(o)));
   if (!name) {
-    PyErr_Clear();
+    drop_ordinary_error();
     return Py_TYPE(o)->tp_name;
   }
   const char* utf8 = PyUnicode_AsUTF8(name.get());
   if (utf8 == nullptr) {
-    PyErr_Clear();
+    drop_ordinary_error();
     return Py_TYPE(o)->tp_name;
   }
   return utf8;

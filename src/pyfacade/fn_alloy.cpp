@@ -11,15 +11,17 @@ namespace tess::py {
 namespace {
 
 // The value under `key` of a target dict, or nothing when it is absent or the
-// lookup itself raised (the exception is dropped).
+// lookup itself failed in an ordinary way (a key's __eq__ raising, say).
+// Throughout, only ordinary failures are dropped: KeyboardInterrupt,
+// SystemExit, MemoryError and the like end the call at once.
 Ref target_item(PyObject* dict, const char* key) {
   PyObject* value = nullptr;
-  if (PyDict_GetItemStringRef(dict, key, &value) < 0) PyErr_Clear();
+  if (PyDict_GetItemStringRef(dict, key, &value) < 0) drop_ordinary_error();
   return Ref(value);
 }
 
 // A bound or weight: whatever the float conversion accepts; None, absence
-// and every conversion failure give nothing.
+// and every ordinary conversion failure give nothing.
 std::optional<double> target_number(PyObject* dict, const char* key) {
   Ref item = target_item(dict, key);
   if (!item || item.get() == Py_None) return std::nullopt;
@@ -28,13 +30,13 @@ std::optional<double> target_number(PyObject* dict, const char* key) {
     std::string message;
     if (convert::to_number(item.get(), v, message)) return v;
   } catch (const ErrorAlreadySet&) {
-    PyErr_Clear();
+    drop_ordinary_error();
   }
   return std::nullopt;
 }
 
-// Conversion problems inside a target dict are never reported: the defaults
-// of a target apply instead.
+// Ordinary conversion problems inside a target dict are never reported: the
+// defaults of a target apply instead.
 alloy::AlloyTarget target_from_dict(PyObject* dict) {
   alloy::AlloyTarget t;
   if (Ref property = target_item(dict, "property")) {
@@ -43,7 +45,7 @@ alloy::AlloyTarget target_from_dict(PyObject* dict) {
       std::string message;
       if (convert::to_text(property.get(), text, message)) t.property.assign(text);
     } catch (const ErrorAlreadySet&) {
-      PyErr_Clear();  // a str that cannot be encoded as UTF-8
+      drop_ordinary_error();  // a str that cannot be encoded as UTF-8
     }
   }
   t.min_value = target_number(dict, "min_value");

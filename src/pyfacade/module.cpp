@@ -22,6 +22,22 @@ constexpr const char* kModuleDoc =
     "`tessarine._tessarine_core` module entry point.\n\nOn import, resolves the `tessarine/data/active/` data path "
     "from the\ninstalled Python package and eagerly loads all datasheets into\n[`crate::data_loader::DATA`].";
 
+// Raises `cls` with `message`. An exception already being raised (a
+// KeyboardInterrupt that came while the C++ failure unwound, say) is not
+// lost: it becomes the new exception's __context__.
+void raise_over_pending(PyObject* cls, const std::string& message) {
+  Ref pending(PyErr_GetRaisedException());
+  if (cls == nullptr) {  // the class itself could not be created
+    if (pending) PyErr_SetRaisedException(pending.release());
+    return;
+  }
+  PyErr_SetObject(cls, str(message).get());
+  if (!pending) return;
+  Ref raised(PyErr_GetRaisedException());
+  PyException_SetContext(raised.get(), pending.release());
+  PyErr_SetRaisedException(raised.release());
+}
+
 // Runs a handler and turns every C++ failure into a Python exception.
 PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   try {
@@ -39,15 +55,13 @@ PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nar
     if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
     return nullptr;
   } catch (const Panic& p) {
-    PyErr_Clear();
-    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(p.what()).get());
+    raise_over_pending(panic_exception(), p.what());
     return nullptr;
   } catch (const std::bad_alloc&) {
-    PyErr_Clear();
-    return PyErr_NoMemory();
+    raise_over_pending(PyExc_MemoryError, std::string(decl.name) + ": out of memory");
+    return nullptr;
   } catch (const std::exception& e) {
-    PyErr_Clear();
-    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(e.what()).get());
+    raise_over_pending(panic_exception(), e.what());
     return nullptr;
   }
 }
@@ -110,18 +124,20 @@ int add_function(PyObject* module, PyObject* all, std::size_t index) {
   return 0;
 }
 
-// The qualified type name of an exception, ": ", and its str().
+// The qualified type name of an exception, ": ", and its str(). Ordinary
+// failures of either part are written around; anything else (a __str__
+// raising KeyboardInterrupt) is thrown as ErrorAlreadySet.
 std::string describe_exception(PyObject* exc) {
   std::string text;
   Ref type_name(PyType_GetQualName(Py_TYPE(exc)));
   const char* tn = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
+  if (tn == nullptr) drop_ordinary_error();
   text = tn != nullptr ? tn : Py_TYPE(exc)->tp_name;
-  PyErr_Clear();
   text += ": ";
   Ref value(PyObject_Str(exc));
   const char* v = value ? PyUnicode_AsUTF8(value.get()) : nullptr;
   if (v == nullptr) {
-    PyErr_Clear();
+    drop_ordinary_error();
     text += "<exception str() failed>";
   } else {
     text += v;
@@ -130,7 +146,9 @@ std::string describe_exception(PyObject* exc) {
 }
 
 // `<parent of tessarine.__file__>/data/active`, or nothing with the warning
-// line written.
+// line written. Only ordinary failures (a missing package, a __file__ that is
+// not a str) become the warning; KeyboardInterrupt, SystemExit, MemoryError
+// and the like are thrown as ErrorAlreadySet and fail the import.
 std::optional<std::filesystem::path> resolve_data_root() {
   Ref package(PyImport_ImportModule("tessarine"));
   Ref file;
@@ -142,6 +160,7 @@ std::optional<std::filesystem::path> resolve_data_root() {
     encoded = Ref(PyUnicode_EncodeFSDefault(file.get()));
   }
   if (!encoded) {
+    if (PyErr_Occurred() != nullptr && !is_ordinary_error()) throw ErrorAlreadySet{};
     Ref exc(PyErr_GetRaisedException());
     const std::string text = exc ? describe_exception(exc.get()) : std::string("SystemError: unknown failure");
     std::fprintf(stderr, "tessarine_core: init warning: %s\n", text.c_str());
@@ -205,9 +224,10 @@ PyObject* init_module() {
         std::fflush(stderr);
       }
     }
+  } catch (const ErrorAlreadySet&) {
+    return nullptr;
   } catch (const std::exception& e) {
-    PyErr_Clear();
-    if (PyObject* cls = panic_exception()) PyErr_SetObject(cls, str(e.what()).get());
+    raise_over_pending(panic_exception(), e.what());
     return nullptr;
   }
 

@@ -44,6 +44,27 @@ inline Ref check(PyObject* o) {
   return Ref(o);
 }
 
+// True when the exception being raised is an ordinary failure: an Exception
+// other than MemoryError, which a caller may replace by a default. Anything
+// else (KeyboardInterrupt, SystemExit, MemoryError, other BaseExceptions)
+// must reach Python.
+inline bool is_ordinary_error() {
+  return PyErr_ExceptionMatches(PyExc_Exception) != 0 && PyErr_ExceptionMatches(PyExc_MemoryError) == 0;
+}
+
+// Clears the exception being raised and returns true when it is ordinary;
+// otherwise leaves it set and returns false.
+inline bool clear_if_ordinary() {
+  if (!is_ordinary_error()) return false;
+  PyErr_Clear();
+  return true;
+}
+
+// clear_if_ordinary(), throwing ErrorAlreadySet for what must reach Python.
+inline void drop_ordinary_error() {
+  if (!clear_if_ordinary()) throw ErrorAlreadySet{};
+}
+
 // A new str from UTF-8 bytes; ill-formed sequences become U+FFFD.
 Ref str(std::string_view utf8);
 

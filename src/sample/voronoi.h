@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 #include "sample/sample.h"
@@ -22,13 +23,18 @@ inline constexpr double kCoarseScaleM = 0.01;
 inline constexpr double kDefaultCellM = 0.001;
 
 // The phases of an entry that take part in picking: every numeric member of
-// "phase_volume_fractions", in ascending byte order of the name. Built once,
-// it picks for any number of points with exactly the arithmetic of
-// pick_phase_by_voronoi_hash.
+// "phase_volume_fractions", in ascending byte order of the name. Built once
+// in time linear in the number of phases, it picks for any number of points
+// the phase that pick_phase_by_voronoi_hash's walk over the running sums
+// would pick, in time logarithmic in the number of phases.
 class PhasePicker {
  public:
+  // For how many points the picker is built: Use::many spends a little more
+  // on a few phases to make each pick cheaper (the picks stay the same).
+  enum class Use { once, many };
   // Fails with the picker's messages when the entry has no usable fractions.
-  static Result<PhasePicker> build(const Json& entry);
+  // Throws Cancelled when `cancel` stops.
+  static Result<PhasePicker> build(const Json& entry, Use use = Use::once, const Cancel& cancel = Cancel::never());
 
   const std::vector<std::string>& names() const { return names_; }
 
@@ -40,27 +46,23 @@ class PhasePicker {
   }
   // The index into names() for a finished cell hash.
   std::size_t pick_hash(std::uint64_t hash) const {
-    if (!has_thresholds_) return pick_hash_exact(hash);
+    if (thresholds_.empty()) return pick_target(target_of(hash));
     std::size_t pick = first_;
-    for (std::uint64_t t : thresholds_) pick += hash >= t ? 1 : 0;
+    for (std::uint64_t t : thresholds_) pick += hash >= t ? 1 : 0;  // no branches: hashes are unpredictable
     return pick;
   }
 
-  // The pick by the arithmetic of the model: u = hash / 2^64 (at most 1),
-  // target = total * u, the first phase whose running sum reaches the
-  // target, else the last. pick_hash gives the same index from integer
-  // thresholds on the hash whenever the total is finite: the target then
-  // grows with the hash and the pick with the target.
-  std::size_t pick_hash_exact(std::uint64_t hash) const {
+  // The target of a hash by the arithmetic of the model: u = hash / 2^64 (at
+  // most 1), target = total * u.
+  double target_of(std::uint64_t hash) const {
     double u = to_double(hash) * 0x1p-64;
     if (u > 1.0) u = 1.0;
-    const double target = total_ * u;
-    // Walked backwards so that the last hit is the first phase; no branches,
-    // as hashes make them unpredictable.
-    std::size_t pick = running_.size() - 1;
-    for (std::size_t i = running_.size(); i-- > 0;) pick = target <= running_[i] ? i : pick;
-    return pick;
+    return total_ * u;
   }
+  // The first phase whose running sum reaches the target (target <= sum),
+  // else the last phase. A binary search over the running maxima of the sums:
+  // a sum reaches the target exactly when the largest sum so far does.
+  std::size_t pick_target(double target) const;
 
   // The unsigned integer rounded to the nearest double, without a branch on
   // its top bit: above 2^63 it is halved with the lost bit kept sticky, which
@@ -92,14 +94,20 @@ class PhasePicker {
     return fnv_feed(fnv_feed(fnv_feed(kFnvBasis, i), j), k);
   }
 
+  // Up to this many phases, Use::many picks by counting integer thresholds
+  // on the hash instead of searching.
+  static constexpr std::size_t kMaxThresholdPhases = 16;
+
  private:
-  std::vector<std::string> names_;
   void build_thresholds();
 
-  std::vector<double> running_;  // running sums of the fractions, in list order
+  std::vector<std::string> names_;
   double total_ = 0.0;
-  // pick_hash(h) = first_ + the number of thresholds at or below h.
-  bool has_thresholds_ = false;
+  // reach_[i]: the largest of the running sums of phases 0 ... i that are
+  // numbers; NaN while none is. NaN first, then non-decreasing.
+  std::vector<double> reach_;
+  // With thresholds, pick_hash(h) = first_ + the number of thresholds at or
+  // below h.
   std::size_t first_ = 0;
   std::vector<std::uint64_t> thresholds_;
 };

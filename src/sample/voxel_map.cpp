@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <unordered_map>
 
 #include "common/thread_pool.h"
 #include "data_loader/store.h"
@@ -28,29 +27,37 @@ std::uint64_t axis_count(double lo, double hi, double s) {
   return n == 0 ? 1 : n;
 }
 
-// What the voxel loop needs from the entry, taken while it is read in place.
+// What the voxel loop needs from the entry.
 struct PhasePlan {
   std::vector<std::string> names;
   std::optional<PhasePicker> picker;     // set when there are several names and picking works
   std::vector<std::int32_t> to_grid_id;  // picker index -> index in names
 };
 
-PhasePlan plan_phases(const Json& entry, std::string_view name) {
+// `fractions` is the entry's "phase_volume_fractions" when that is an object
+// with members, else null. Linear in the number of phases; throws Cancelled
+// when `cancel` stops.
+PhasePlan plan_phases(Json fractions, std::string_view name, const Cancel& cancel) {
   PhasePlan plan;
-  const Json* fractions = member(entry, "phase_volume_fractions");
-  if (fractions != nullptr && fractions->is_object() && !fractions->empty()) {
-    for (const auto& item : fractions->items()) plan.names.push_back(item.key());
-  } else {
+  if (fractions.is_null()) {
     plan.names.emplace_back(name);
+    return plan;
+  }
+  for (const auto& item : fractions.items()) {
+    if (plan.names.size() % 4096 == 0) cancel.check();
+    plan.names.push_back(item.key());
   }
   if (plan.names.size() < 2) return plan;
-  auto picker = PhasePicker::build(entry);
+  Json entry = Json::object();
+  entry["phase_volume_fractions"] = std::move(fractions);
+  auto picker = PhasePicker::build(entry, PhasePicker::Use::many, cancel);
   if (!picker) return plan;  // picking fails at every voxel: all ids stay 0
-  std::unordered_map<std::string_view, std::int32_t> index;
-  for (std::size_t i = 0; i < plan.names.size(); ++i) index.emplace(plan.names[i], static_cast<std::int32_t>(i));
+  // The picker's names are some of the plan's, in the same ascending order.
+  plan.to_grid_id.reserve(picker->names().size());
+  std::size_t at = 0;
   for (const auto& n : picker->names()) {
-    auto it = index.find(n);
-    plan.to_grid_id.push_back(it == index.end() ? 0 : it->second);
+    while (plan.names[at] != n) ++at;
+    plan.to_grid_id.push_back(static_cast<std::int32_t>(at));
   }
   plan.picker = std::move(*picker);
   return plan;
@@ -82,14 +89,17 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   if (!(voxel_size > 0.0)) panic("voxel_phase_map: voxel_size must be positive");
   ensure_field_models_registered();
 
-  // The entry is read in place under the store's shared lock; only the phase
-  // plan leaves it.
-  std::optional<PhasePlan> plan =
-      data_loader::DATA().read().with_found(name, [&](const Json* entry) -> std::optional<PhasePlan> {
+  // Only the fraction table leaves the store, and the plan is made after its
+  // lock is released: the token's callback may run code that changes the
+  // store, which must not wait on a lock this call holds.
+  std::optional<Json> fractions =
+      data_loader::DATA().read().with_found(name, [&](const Json* entry) -> std::optional<Json> {
         if (entry == nullptr) return std::nullopt;
-        return plan_phases(*entry, name);
+        const Json* f = member(*entry, "phase_volume_fractions");
+        return f != nullptr && f->is_object() && !f->empty() ? *f : Json();
       });
-  if (!plan) return Error(no_datasheet_message(name));
+  if (!fractions) return Error(no_datasheet_message(name));
+  PhasePlan plan = plan_phases(std::move(*fractions), name, cancel);
 
   VoxelGrid grid;
   grid.nx = axis_count(box.min[0], box.max[0], voxel_size);
@@ -105,10 +115,10 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   } catch (const std::bad_alloc&) {
     return Error(too_large_message(nx, ny, nz));
   }
-  grid.phase_names = std::move(plan->names);
-  if (!plan->picker) return grid;
+  grid.phase_names = std::move(plan.names);
+  if (!plan.picker) return grid;
 
-  const PhasePicker& picker = *plan->picker;
+  const PhasePicker& picker = *plan.picker;
   const double cell = scale_m.value_or(voxel_size);
   const auto ci = centre_cells(box.min[0], voxel_size, nx, cell);
   const auto cj = centre_cells(box.min[1], voxel_size, ny, cell);
@@ -131,7 +141,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
 
   // Finishes the hashes of m voxels from their prefix states by feeding the
   // bytes of k, byte by byte across the block (independent chains), then picks.
-  const auto& to_grid = plan->to_grid_id;
+  const auto& to_grid = plan.to_grid_id;
   auto finish = [&](const std::uint64_t* prefix, std::int64_t k, std::size_t m, std::int32_t* out) {
     constexpr std::size_t kBlock = 256;
     std::uint64_t h[kBlock];

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "common/json.h"
 #include "sample/sample.h"
@@ -111,28 +115,117 @@ TEST(VoronoiModel, AverageSkipsNonPositiveAndFallsBackToBulk) {
             "sample: property 'D' missing or non-numeric");
 }
 
-TEST(VoronoiHash, ThresholdPickAgreesWithTheArithmetic) {
+namespace {
+
+// The model's walk, written out plainly: the first phase whose running sum
+// reaches the target, else the last.
+std::size_t walk(const std::vector<double>& fractions, double target) {
+  double running = 0.0;
+  for (std::size_t i = 0; i < fractions.size(); ++i) {
+    running += fractions[i];
+    if (target <= running) return i;
+  }
+  return fractions.size() - 1;
+}
+
+std::size_t walk_hash(const std::vector<double>& fractions, std::uint64_t hash) {
+  double total = 0.0;
+  for (double f : fractions) total += f;
+  double u = static_cast<double>(hash) * 0x1p-64;
+  if (u > 1.0) u = 1.0;
+  return walk(fractions, total * u);
+}
+
+std::string name_of(std::size_t i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "p%06zu", i);
+  return name;
+}
+
+// An entry whose numeric fractions are `fractions` in name order, with a
+// string member after each of them (skipped by the picker).
+Json entry_of(const std::vector<double>& fractions) {
+  Json table = Json::object();
+  for (std::size_t i = 0; i < fractions.size(); ++i) {
+    table[name_of(i)] = fractions[i];
+    table[name_of(i) + "s"] = "1";
+  }
+  return {{"phase_volume_fractions", table}};
+}
+
+}  // namespace
+
+TEST(VoronoiHash, PicksAgreeWithThePlainWalk) {
   for (std::uint64_t v : {0ULL, 3ULL, (1ULL << 53) + 1, (1ULL << 63) - 1, (1ULL << 63) + 1024, (1ULL << 63) + 1025,
                           0x81d23fd7003c2305ULL, ~0ULL, ~0ULL - 1023}) {
     EXPECT_EQ(PhasePicker::to_double(v), static_cast<double>(v)) << v;
   }
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  std::vector<std::vector<double>> tables = {
+      {0.6, 0.4},
+      {7},
+      {0, 1, 0, 2.5e-17, 3},  // zeros: equal running sums
+      {0, 0, 0, 1},           // a hash of 0 picks the first zero
+      {2, -1, 0.5, -0.25},    // running sums that fall back
+      {-1, 3, -1, 0, 0.5},    // ... from below zero
+      {1e-300, 1e300},
+      {1e308, 1e308},  // an infinite total
+      {1, inf, 2},     // an infinite phase
+      {1, nan, 2},     // a NaN total: always the last
+      {inf, -inf, 1},  // NaN from infinities
+      {tiny, tiny, 0, tiny},
+      {0.1, 0.2, 0.3, 0.1, 0.2, 0.1},                                      // sums that round
+      {3, -3, 3, -3, 3, -3, 3, -3, 3, -3, 3, -3, 3, -3, 3, -3, 3, -3, 1},  // more phases than thresholds
+  };
   std::mt19937_64 rng(11);
-  for (const char* fractions : {R"({"a": 0.6, "b": 0.4})", R"({"a": 0, "b": 1, "c": 0, "d": 2.5e-17, "e": 3})",
-                                R"({"a": 2, "b": -1, "c": 0.5, "d": -0.25})", R"({"a": 1e-300, "b": 1e300})",
-                                R"({"a": 1e308, "b": 1e308})", R"({"only": 7})"}) {
-    Json e = {{"phase_volume_fractions", Json::parse(fractions)}};
-    const auto picker = *PhasePicker::build(e);
-    std::vector<std::uint64_t> probes = {0, 1, ~0ULL, ~0ULL - 1, 1ULL << 63};
-    for (int n = 0; n < 20000; ++n) probes.push_back(rng());
-    // Around every step of the exact pick.
-    for (std::uint64_t h = 0, step = 1ULL << 50; h < ~0ULL - step; h += step) {
-      if (picker.pick_hash_exact(h) != picker.pick_hash_exact(h + step)) {
-        std::uint64_t lo = h, hi = h + step;
-        while (hi - lo > 1)
-          (picker.pick_hash_exact(lo + (hi - lo) / 2) == picker.pick_hash_exact(lo) ? lo : hi) = lo + (hi - lo) / 2;
+  const std::vector<double> pieces = {0.0, -0.0, 1.0, 0.5, 0.25, -0.5, 1e-17, 3.0, 0.1};
+  for (std::size_t n : {3, 16, 17, 40, 5000}) {
+    std::vector<double> table(n);
+    for (double& f : table) f = pieces[rng() % pieces.size()];
+    table.back() = 1.0;
+    tables.push_back(table);
+  }
+
+  for (const auto& table : tables) {
+    const Json e = entry_of(table);
+    SCOPED_TRACE(e.dump());
+    for (auto use : {PhasePicker::Use::once, PhasePicker::Use::many}) {
+      const auto picker = *PhasePicker::build(e, use);
+      ASSERT_EQ(picker.names().size(), table.size());
+      for (std::size_t i = 0; i < table.size(); ++i) ASSERT_EQ(picker.names()[i], name_of(i));
+
+      // Targets at, just below and just above every running sum (ties).
+      std::vector<double> targets = {0.0, -0.0, inf, -inf, nan, 1.0};
+      double running = 0.0;
+      for (double f : table) {
+        running += f;
+        targets.insert(targets.end(), {running, std::nextafter(running, -inf), std::nextafter(running, inf)});
+      }
+      for (double t : targets) ASSERT_EQ(picker.pick_target(t), walk(table, t)) << t;
+
+      // Hashes: the ends, random ones and, for small tables, both sides of
+      // every step of the walk.
+      std::vector<std::uint64_t> probes = {0, 1, ~0ULL, ~0ULL - 1, 1ULL << 63, (1ULL << 63) - 1};
+      for (int k = 0; k < 2000; ++k) probes.push_back(rng());
+      const std::uint64_t stride = table.size() > 40 ? 0 : 1ULL << 52;
+      for (std::uint64_t h = 0; stride != 0 && h < ~0ULL - stride; h += stride) {
+        if (walk_hash(table, h) == walk_hash(table, h + stride)) continue;
+        std::uint64_t lo = h, hi = h + stride;
+        while (hi - lo > 1) {
+          const std::uint64_t mid = lo + (hi - lo) / 2;
+          (walk_hash(table, mid) == walk_hash(table, lo) ? lo : hi) = mid;
+        }
         probes.insert(probes.end(), {lo - 1, lo, hi, hi + 1});
       }
+      for (auto h : probes) ASSERT_EQ(picker.pick_hash(h), walk_hash(table, h)) << h;
     }
-    for (auto h : probes) ASSERT_EQ(picker.pick_hash(h), picker.pick_hash_exact(h)) << fractions << " " << h;
   }
+}
+
+TEST(VoronoiHash, BuildingStopsWhenCancelled) {
+  std::vector<double> table(20000, 1.0);
+  const tess::Cancel stop([] { return true; }, std::chrono::nanoseconds(0));
+  EXPECT_THROW((void)PhasePicker::build(entry_of(table), PhasePicker::Use::many, stop), tess::Cancelled);
 }
