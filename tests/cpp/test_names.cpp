@@ -103,9 +103,9 @@ TEST(Names, ObjNamesKeepSafeNamesAndPhasesApart) {
   const char alphabet[] = {'a', ' ', '#', '_', '2'};
   for (int round = 0; round < 2000; ++round) {
     std::set<std::string> distinct;
-    for (int k = rng() % 6; k >= 0; --k) {
+    for (auto k = rng() % 6 + 1; k > 0; --k) {
       std::string s;
-      for (int n = rng() % 4; n > 0; --n) s += alphabet[rng() % 5];
+      for (auto n = rng() % 4; n > 0; --n) s += alphabet[rng() % 5];
       distinct.insert(s);
     }
     const std::vector<std::string> names(distinct.begin(), distinct.end());
