@@ -106,6 +106,8 @@ def test_odd_names_in_every_file(throwaway, tmp_path: Path) -> None:
         box, v = {BOX!r}, 0.001
         open("out.glsl", "w").write(core.py_export_glsl({HOMOGENEOUS!r}))
         core.py_export_hlsl({HOMOGENEOUS!r}, "out.hlsl")
+        core.py_save("rState", "{{}}", "alloy")  # Sample + rState is a type of HLSL
+        core.py_export_hlsl("rState", "r.hlsl")
         core.py_export_hlsl({HOMOGENEOUS!r}, "listed.hlsl", ["b", "b", "b_2", "return", "PhaseId", "a.b"])
         core.py_export_vtk_legacy({HOMOGENEOUS!r}, "out.vtk", box, v, [p for p in props if p])
         for tag, name in (("one", {HOMOGENEOUS!r}), ("two", {MULTI!r})):
@@ -122,7 +124,8 @@ def test_odd_names_in_every_file(throwaway, tmp_path: Path) -> None:
     glslang_glsl(tmp_path, [glsl], [f"SampleMaterial_{ident(HOMOGENEOUS)}"])
     for i, f in enumerate(["out.hlsl", "listed.hlsl"]):
         (tmp := tmp_path / f"hlsl{i}").mkdir()
-        glslang_hlsl(tmp, [(out / f).read_text()], [f"Sample{ident(HOMOGENEOUS)}"])
+        hlsl = [(out / f).read_text(), (out / "r.hlsl").read_text()]
+        glslang_hlsl(tmp, hlsl, [f"Sample{ident(HOMOGENEOUS)}", "SamplerState_2"])
     listed = (out / "listed.hlsl").read_text()
     assert "\tfloat b;\n\tfloat b_2;\n\tfloat b_2_2;\n\tfloat return_2;\n\tfloat PhaseId_2;\n\tfloat a_b;\n" in listed
 

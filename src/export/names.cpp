@@ -205,6 +205,12 @@ bool is_hlsl_reserved(std::string_view ident) {
   return false;
 }
 
+std::string hlsl_struct_name(std::string_view name) {
+  std::string type = "Sample" + glsl_safe_ident(name);
+  if (is_hlsl_reserved(type)) type += "_2";
+  return type;
+}
+
 std::vector<std::string> hlsl_field_names(const std::vector<std::string>& properties) {
   std::vector<std::string> out;
   out.reserve(properties.size());

@@ -49,6 +49,11 @@ std::string glsl_safe_ident(std::string_view name);
 // True for the keywords, reserved words and built-in type names of HLSL.
 bool is_hlsl_reserved(std::string_view ident);
 
+// The HLSL struct type of a material: "Sample" + glsl_safe_ident(name), with
+// the suffix "_2" where that is reserved (the name "rState" would make
+// SamplerState).
+std::string hlsl_struct_name(std::string_view name);
+
 // The HLSL struct field of each property: glsl_safe_ident of its name ("_"
 // for an empty one); an identifier that is reserved, is "PhaseId" or equals
 // an earlier field gets the smallest suffix "_2", "_3", ... that makes it

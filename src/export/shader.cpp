@@ -97,7 +97,7 @@ std::string hlsl_source(std::string_view name, const PropMap& props,
     for (const auto& kv : props) fields.push_back(kv.first);  // std::string's order is byte order
   }
   const std::string ident = glsl_safe_ident(name);
-  const std::string type = "Sample" + ident;
+  const std::string type = hlsl_struct_name(name);
   const std::vector<std::string> members = hlsl_field_names(fields);
 
   std::string out;

@@ -37,9 +37,10 @@ struct GlslOptions {
 std::string glsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
                         const GlslOptions& options);
 
-// The HLSL struct Sample<ident> of `properties` (all numeric keys in byte
-// order when absent; fields named by hlsl_field_names) and the function
-// Sample<ident>At filling it with the entry's values (0 for unknown keys).
+// The HLSL struct Sample<ident> (hlsl_struct_name) of `properties` (all
+// numeric keys in byte order when absent; fields named by hlsl_field_names)
+// and the function Sample<ident>At filling it with the entry's values (0 for
+// unknown keys).
 std::string hlsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
                         const std::optional<std::vector<std::string>>& properties);
 

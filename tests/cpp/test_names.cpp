@@ -126,6 +126,8 @@ TEST(Names, HlslFieldsAreUniqueUnreservedIdentifiers) {
                               "float5", "uint64_t3", "Float", "SampleX"}),
             (std::vector<std::string>{"Density_kg_m3", "a_b", "_2x", "_", "__2", "PhaseId_2", "float_2", "float_2_2",
                                       "float3x4_2", "float5", "uint64_t3_2", "Float", "SampleX"}));
+  EXPECT_EQ(hlsl_struct_name("316L"), "Sample_316L");
+  EXPECT_EQ(hlsl_struct_name("rState"), "SamplerState_2");
   for (const char* word : {"in", "return", "SamplerState", "matrix", "float1", "bool4x4", "min16uint2"})
     EXPECT_TRUE(is_hlsl_reserved(word)) << word;
   for (const char* word : {"float0", "float4x5", "float4x", "Float", "In", "floats", "_"})
