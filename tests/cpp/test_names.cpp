@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <random>
 #include <set>
@@ -12,23 +13,10 @@ using namespace tess::exporter;
 namespace {
 
 std::string utf8(char32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | (c >> 6));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += static_cast<char>(0xE0 | (c >> 12));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xF0 | (c >> 18));
-    s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return s;
+  char buf[4];
+  std::int32_t n = 0;
+  U8_APPEND_UNSAFE(buf, n, static_cast<UChar32>(c));
+  return {buf, static_cast<std::size_t>(n)};
 }
 
 std::string percent_decoded(std::string_view s) {
