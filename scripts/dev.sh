@@ -12,6 +12,9 @@ case "$what" in tour|test|setup) ;; *) echo "usage: scripts/dev.sh tour|test|set
 # 1. Debian development packages (only as root, only what is missing).
 source scripts/setup_lib.sh
 require_debian_packages "${BUILD_PACKAGES[@]}"
+if [ "$what" = test ]; then
+  require_debian_packages "${TEST_TOOL_PACKAGES[@]}"
+fi
 
 # 2. Python 3.13, wherever it is installed.
 find_python313

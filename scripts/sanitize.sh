@@ -6,6 +6,7 @@
 set -euo pipefail
 begin=$SECONDS
 source "$(dirname "$0")/asan_env.sh"
+require_debian_packages "${TEST_TOOL_PACKAGES[@]}"
 start=$SECONDS
 
 # Subprocess interpreters of the tests inherit this environment, so they run

@@ -35,3 +35,7 @@ find_python313() {
 
 # The Debian packages that building the module and its C++ tests needs.
 BUILD_PACKAGES=(nlohmann-json3-dev libeigen3-dev libicu-dev libgtest-dev g++)
+
+# The Debian tools the test suite opens written files with: glslangValidator,
+# assimp and admesh.
+TEST_TOOL_PACKAGES=(glslang-tools assimp-utils admesh)

@@ -12,6 +12,7 @@
 #include "common/numfmt.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
+#include "export/names.h"
 
 namespace tess::exporter {
 namespace {
@@ -100,6 +101,8 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   map = {};
 
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
+  const std::string object_prefix = obj_name(name) + '_';
+  const std::vector<std::string> materials = obj_names(grid.phase_names);
   std::string out = "mtllib ";
   out.append(mtl_reference);
   out += '\n';
@@ -116,10 +119,9 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   }
   for (std::size_t g = 0; g < faces_of.size(); ++g) {
     if (faces_of[g].empty()) continue;
-    const std::string& phase = grid.phase_names[g];
+    const std::string& phase = materials[g];
     out += "o ";
-    out.append(name);
-    out += '_';
+    out += object_prefix;
     out += phase;
     out += "\nusemtl ";
     out += phase;
@@ -166,11 +168,12 @@ std::array<double, 3> phase_colour(std::string_view phase) {
 }
 
 std::string mtl_text(const std::vector<std::string>& phases) {
+  const std::vector<std::string> materials = obj_names(phases);
   std::string out;
-  for (const auto& phase : phases) {
-    const auto rgb = phase_colour(phase);
+  for (std::size_t i = 0; i < phases.size(); ++i) {
+    const auto rgb = phase_colour(phases[i]);
     out += "newmtl ";
-    out += phase;
+    out += materials[i];
     out += "\nKd";
     for (double c : rgb) {
       out += ' ';

@@ -36,9 +36,12 @@ std::string mtl_reference_name(const std::string& mtl_path);
 // The diffuse colour of a phase, from a hash of its name.
 std::array<double, 3> phase_colour(std::string_view phase);
 
+// One material per phase, named by obj_names; the colour comes from the
+// phase's own name.
 std::string mtl_text(const std::vector<std::string>& phases);
 
 // How the OBJ text merges equal corners; both give the same text.
+// The object and material names are those of obj_name and obj_names.
 enum class VertexIndex { automatic, dense, hashed };
 
 std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,

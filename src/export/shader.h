@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/json.h"
+#include "export/names.h"
 
 namespace tess::exporter {
 
@@ -24,11 +25,6 @@ Result<Json> lookup_entry(std::string_view name);
 // Empty when the entry is not an object.
 std::map<std::string, double, std::less<>> collect_numeric_props(const Json& entry);
 
-// `name` with every character that is not an ASCII letter or digit replaced by
-// one underscore (one per character, however many bytes it takes), and an
-// underscore in front when the result starts with a digit.
-std::string glsl_safe_ident(std::string_view name);
-
 struct GlslOptions {
   bool include_density = true;
   bool include_ior = true;
@@ -41,8 +37,10 @@ struct GlslOptions {
 std::string glsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
                         const GlslOptions& options);
 
-// The HLSL struct of `properties` (all numeric keys in byte order when absent)
-// and the function filling it with the entry's values (0 for unknown keys).
+// The HLSL struct Sample<ident> (hlsl_struct_name) of `properties` (all
+// numeric keys in byte order when absent; fields named by hlsl_field_names)
+// and the function Sample<ident>At filling it with the entry's values (0 for
+// unknown keys).
 std::string hlsl_source(std::string_view name, const std::map<std::string, double, std::less<>>& props,
                         const std::optional<std::vector<std::string>>& properties);
 

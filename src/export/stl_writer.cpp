@@ -10,6 +10,7 @@
 #include "common/thread_pool.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
+#include "export/names.h"
 
 namespace tess::exporter {
 namespace {
@@ -176,8 +177,9 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
         start[run + 1] = n;
       },
       cancel);
-  const std::string first = "solid " + std::string(name) + "\n";
-  const std::string last = "endsolid " + std::string(name) + "\n";
+  const std::string title = line_text(name);
+  const std::string first = "solid " + title + "\n";
+  const std::string last = "endsolid " + title + "\n";
   start[0] = first.size();
   for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
 

@@ -26,13 +26,13 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
 Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
 
 // The whole binary file, handed to `put` in pieces of about a megabyte:
-// 80-byte header, facet count, 50 bytes per facet. Fails before any byte is
+// 80-byte header ("tessarine <name>", raw bytes), facet count, 50 bytes per facet. Fails before any byte is
 // handed over when the facet count does not fit its field, and with the
 // first failure of `put`.
 Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
                   const ByteSink& put, const Cancel& cancel = Cancel::never());
 
-// The whole ASCII file.
+// The whole ASCII file, its "solid" and "endsolid" lines naming line_text(name).
 FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
                      const Cancel& cancel = Cancel::never());
 

@@ -15,6 +15,7 @@
 #include "common/thread_pool.h"
 #include "data_loader/store.h"
 #include "export/file_io.h"
+#include "export/names.h"
 #include "sample/point_sampler.h"
 
 namespace tess::exporter {
@@ -79,7 +80,7 @@ std::string too_large(std::string_view origin, const VoxelGrid& grid) {
 void append_vtk_header(std::string& out, std::string_view name, const VoxelGrid& grid, const Point& origin,
                        double spacing) {
   out += "# vtk DataFile Version 3.0\ntessarine ";
-  out += name;
+  out += line_text(name);
   out += "\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS ";
   append_uint(out, grid.nx);
   out += ' ';
@@ -124,7 +125,7 @@ void append_vtk_phase_values(std::string& out, const VoxelGrid& grid, const Canc
 void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values,
                         const Cancel& cancel) {
   out += "SCALARS ";
-  out += property;
+  out += vtk_array_name(property);
   out += " float 1\nLOOKUP_TABLE default\n";
   append_lines(
       out, values.size(),

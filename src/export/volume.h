@@ -19,12 +19,14 @@ namespace tess::exporter {
 
 // ---- VTK legacy (STRUCTURED_POINTS) ----
 
-// Lines 1-10 of the file: the header up to the phase section's lookup table.
+// Lines 1-10 of the file: the header up to the phase section's lookup table;
+// the title line carries line_text(name).
 void append_vtk_header(std::string& out, std::string_view name, const sample::VoxelGrid& grid,
                        const sample::Point& origin, double spacing);
 // One phase index per line, x-fastest.
 void append_vtk_phase_values(std::string& out, const sample::VoxelGrid& grid, const Cancel& cancel = Cancel::never());
-// "SCALARS <property> float 1", "LOOKUP_TABLE default", one "%.6f" value per line.
+// "SCALARS <vtk_array_name(property)> float 1", "LOOKUP_TABLE default", one
+// "%.6f" value per line.
 void append_vtk_scalars(std::string& out, std::string_view property, const std::vector<double>& values,
                         const Cancel& cancel = Cancel::never());
 
