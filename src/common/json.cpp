@@ -387,7 +387,7 @@ std::optional<Json> parse_json_direct(std::string_view text) {
   Json value;
   const ReleaseOnExit release_value(value);
   if (!FastParser(text).parse(value)) return std::nullopt;
-  return std::move(value);
+  return value;
 }
 }  // namespace detail
 
@@ -407,7 +407,7 @@ Result<Json> parse_json(std::string_view text) {
   // "end of input" it met was that NUL.
   const auto nul = text.find('\0');
   if (ok) {
-    if (nul == std::string_view::npos) return std::move(result);
+    if (nul == std::string_view::npos) return result;
     return Error(
         describe("syntax error while parsing value - unexpected NUL byte; expected end of input", text, nul + 1));
   }
@@ -425,18 +425,16 @@ Result<Json> parse_json(std::string_view text) {
 }
 
 void release(Json& value) noexcept {
-  if (value.is_array()) {
-    auto& items = value.get_ref<Json::array_t&>();
-    while (!items.empty()) {
-      release(items.back());
-      items.pop_back();
+  if (auto* items = value.get_ptr<Json::array_t*>()) {
+    while (!items->empty()) {
+      release(items->back());
+      items->pop_back();
     }
-  } else if (value.is_object()) {
-    auto& members = value.get_ref<Json::object_t&>();
-    while (!members.empty()) {
-      const auto first = members.begin();
+  } else if (auto* members = value.get_ptr<Json::object_t*>()) {
+    while (!members->empty()) {
+      const auto first = members->begin();
       release(first->second);
-      members.erase(first);
+      members->erase(first);
     }
   }
 }

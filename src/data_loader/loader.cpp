@@ -109,8 +109,8 @@ std::vector<std::string> load_tier(const std::filesystem::path& root, std::strin
   if (!is_directory(dir)) return warnings;
   DIR* listing = ::opendir(dir.c_str());
   if (listing == nullptr) return warnings;
-  std::string bytes;
   try {
+    std::string bytes;  // reused from file to file
     while (const dirent* de = ::readdir(listing)) {
       const std::string_view file_name(de->d_name);
       if (file_name == "." || file_name == "..") continue;
