@@ -53,7 +53,8 @@ Read read_regular_file(int dir_fd, const char* name, std::string& out, int& err)
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Read::kSkip;
   const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size >= physical_memory()) return Read::kTooLarge;
+  static const std::uint64_t memory = physical_memory();
+  if (size >= memory) return Read::kTooLarge;
   // Ask for one byte more than the file holds: a short read of a regular
   // file is its end, so the usual case takes a single read.
   std::size_t want = static_cast<std::size_t>(size) + 1;
