@@ -5,8 +5,14 @@ Run:  python benchmarks/bench_fourier.py
 The peer transforms the very samples the bake takes (fetched with py_sample,
 outside the timing) by the same direct sum: the same phase expression, numpy's
 cos and sin, and a left-to-right running sum (np.cumsum) per coefficient. The
-bake's time includes sampling and building the Python result. The script also
-counts how many coefficients are bit-identical between the two.
+bake's time includes sampling and building the Python result.
+
+numpy's sin and cos may differ from the C library's in the last bit, and by
+CPU (its vector kernels), so the two agree within TOLERANCE rather than bit
+for bit: the coefficients are compared as complex numbers (the phase of a
+near-zero term means little), relative to the largest amplitude. The script
+reports the largest differences and how many coefficients are bit-identical.
+The bake's own bit-exactness is tested against a plain C++ sum.
 """
 
 from __future__ import annotations
@@ -23,6 +29,7 @@ from _catalogue import Row, best_of, format_table, note  # noqa: E402
 
 NAME, PROPERTY = "DuplexSteel2205", "Density_kg_m3"
 GRID = (16, 16, 16)
+TOLERANCE = 1e-9  # largest coefficient difference, relative to the largest amplitude
 BOUNDS = ((0.0, 0.0, 0.0), (0.0016, 0.0016, 0.0016))  # cells of 0.1 mm: below the model's averaging scale
 
 
@@ -76,12 +83,20 @@ def measure() -> list[Row]:
     baked = core.py_bake_fourier(NAME, PROPERTY, BOUNDS, GRID, 0.0)
     base, amplitude, phase = numpy_direct_dft(f, terms)
     coefficients = baked["coefficients"]
-    same = sum(
-        c["amplitude"] == a and c["phase"] == p and (c["n"], c["m"], c["l"]) == tuple(int(x) for x in t)
-        for c, a, p, t in zip(coefficients, amplitude, phase, terms)
-    )
-    assert same == len(terms) and baked["base_value"] == base, "coefficients differ from the direct DFT"
-    note(f"Fourier bake, grid {GRID}: {len(terms)} coefficients x {f.size} samples, all bit-identical to numpy")
+    assert [(c["n"], c["m"], c["l"]) for c in coefficients] == [tuple(int(x) for x in t) for t in terms]
+    got_amplitude = np.array([c["amplitude"] for c in coefficients])
+    got_phase = np.array([c["phase"] for c in coefficients])
+    largest = max(float(amplitude.max()), np.finfo(float).tiny)
+    apart = np.abs(got_amplitude * np.exp(1j * got_phase) - amplitude * np.exp(1j * phase))
+    max_abs, max_rel = float(apart.max()), float(apart.max()) / largest
+    max_amplitude = float(np.abs(got_amplitude - amplitude).max())
+    identical = int(np.sum((got_amplitude == amplitude) & (got_phase == phase)))
+    base_rel = abs(baked["base_value"] - base) / max(abs(base), np.finfo(float).tiny)
+    note(f"Fourier bake, grid {GRID}: {len(terms)} coefficients x {f.size} samples against numpy: "
+         f"{identical} bit-identical; largest difference {max_abs:.3g} ({max_rel:.3g} of the largest amplitude "
+         f"{largest:.6g}), in amplitude {max_amplitude:.3g}; base value {base_rel:.3g} apart (relative)")
+    assert max_rel <= TOLERANCE and base_rel <= TOLERANCE, (
+        f"coefficients differ from the direct DFT by {max_rel:.3g} of the largest amplitude (tolerance {TOLERANCE})")
     t_bake = best_of(lambda: core.py_bake_fourier(NAME, PROPERTY, BOUNDS, GRID, 0.0), 5)
     t_peer = best_of(lambda: numpy_direct_dft(f, terms), 3)
     size = "x".join(str(n) for n in GRID) + f" grid, {len(terms)} terms"

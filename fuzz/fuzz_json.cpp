@@ -1,9 +1,11 @@
 // Datasheet text through parse_json and what the loader does with the value.
 //
 // Differential: nlohmann's own parser (under the same rules: no byte-order
-// mark, depth at most kMaxJsonDepth) must accept exactly what parse_json
-// accepts, with the same value, kinds of numbers and bits of floats
-// included; whatever the direct parser accepts must be that value too.
+// mark, no NUL byte, which it takes for the end of the text, depth at most
+// kMaxJsonDepth) must accept exactly what parse_json accepts, with the same
+// value, kinds of numbers and bits of floats included; whatever the direct
+// parser accepts must be that value too. As this oracle shares the library,
+// fuzz/fuzz_save_json.py checks the same rules against Python's json module.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -83,10 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<Json> direct = tess::detail::parse_json_direct(text);
 
   const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
+  const bool nul = text.find('\0') != std::string_view::npos;
   Json reference = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
                                /*ignore_comments=*/false);
   const bool reference_ok =
-      !bom && !reference.is_discarded() && depth(reference, tess::kMaxJsonDepth + 1) <= tess::kMaxJsonDepth;
+      !bom && !nul && !reference.is_discarded() && depth(reference, tess::kMaxJsonDepth + 1) <= tess::kMaxJsonDepth;
 
   if (parsed.ok() != reference_ok) fail(parsed.ok() ? "accepted, nlohmann refuses" : "refused, nlohmann accepts", text);
   if (direct && !parsed.ok()) fail("the direct parser accepted a refused document", text);

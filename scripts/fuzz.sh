@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of fuzz/ (clang-14, ASan+UBSan) and the
-# instrumented extension (scripts/asan_env.sh), then runs each harness for
-# FUZZ_SECONDS (default 60) from its committed corpus. Fails on any crash,
-# sanitizer report, leak or hang, and prints how many inputs each run executed.
+# instrumented extension (scripts/asan_env.sh), then runs each harness (three
+# C++, two atheris) for FUZZ_SECONDS (default 60) from its committed corpus,
+# two at a time. Fails on any crash, sanitizer report, leak or hang, and
+# prints how many inputs each run executed.
 set -euo pipefail
 begin=$SECONDS
 source "$(dirname "$0")/asan_env.sh"
@@ -77,11 +78,19 @@ finish fuzz_formula
 cxx fuzz_numfmt
 # Leak checking stays with scripts/sanitize.sh for the interpreter: per-input
 # leak checks cannot tell the interpreter's caches from leaks.
-start fuzz_python env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
-  nice "$venv/bin/python" fuzz/fuzz_python.py
+python_harness() {  # harness: runs fuzz/<harness>.py under the instrumented extension
+  local dict=()
+  [ -n "${2:-}" ] && dict=(-dict="$2")
+  start "$1" env ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" LD_PRELOAD="$preload" PYTHONMALLOC=malloc \
+    nice "$venv/bin/python" "fuzz/$1.py" "${dict[@]}"
+}
+python_harness fuzz_python
 wait
 finish fuzz_numfmt
 finish fuzz_python
+python_harness fuzz_save_json fuzz/fuzz_json.dict
+wait
+finish fuzz_save_json
 if [ "$failed" != 0 ]; then exit 1; fi
 printf 'fuzz: %s\n' "${summary[@]}"
 echo "fuzz: done in $((SECONDS - begin)) s"

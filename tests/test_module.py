@@ -4,6 +4,8 @@ from __future__ import annotations
 
 import ast
 import inspect
+import json
+import os
 import sys
 from pathlib import Path
 
@@ -227,6 +229,7 @@ def test_loading_a_custom_catalogue(throwaway) -> None:
     throwaway.write("alloy", "N", {"big": 18446744073709551615, "neg": -5})
     throwaway.write("ceramic", "A", {"d": 2})
     throwaway.write("atom", "Junk", b"\x00\xff binary junk")
+    throwaway.write("atom", "Nul", b'{"d": 1}\x00{"d": 2}')
     throwaway.write("atom", "Deep", "[" * 10000 + "]" * 10000)
     throwaway.write("atom", "Huge", "[1e999]")
     (throwaway.data / "atom" / "Dir.json").mkdir()
@@ -236,7 +239,7 @@ def test_loading_a_custom_catalogue(throwaway) -> None:
         """
         import tessarine._tessarine_core as core
         print(core.py_sample("A", "d") in (1.0, 2.0), core.py_sample("N", "big"), core.py_sample("N", "neg"))
-        for name in ["Junk", "Deep", "Huge", "Dir", "Dangling", "B"]:
+        for name in ["Junk", "Nul", "Deep", "Huge", "Dir", "Dangling", "B"]:
             try:
                 core.py_sample(name, "d")
             except KeyError as e:
@@ -247,4 +250,58 @@ def test_loading_a_custom_catalogue(throwaway) -> None:
     lines = proc.stdout.splitlines()
     assert lines[0] == "True 1.8446744073709552e+19 -5.0"
     assert lines[1:] == [f"sample::lookup_entry: no datasheet found for '{n}'" for n in
-                         ["Junk", "Deep", "Huge", "Dir", "Dangling", "B"]]
+                         ["Junk", "Nul", "Deep", "Huge", "Dir", "Dangling", "B"]]
+
+
+# Runs in the child: the address-space growth of the import, or (with a
+# headroom) the import under a limit of that growth plus the headroom.
+UNDER_LIMIT = """
+    import json, resource, sys
+
+    def vm_size():
+        with open("/proc/self/status") as f:
+            return next(int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize:"))
+
+    growth, headroom = {growth}, {headroom}
+    before = vm_size()
+    if headroom:
+        limit = before + growth + headroom
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    import tessarine._tessarine_core as core
+    print(json.dumps([vm_size() - before, core.py_data_sheet("Kept")]))
+"""
+
+
+def test_import_survives_sheets_too_large_for_memory(throwaway) -> None:
+    throwaway.write("alloy", "Kept", {"a": 1})
+    huge = throwaway.write("ceramic", "Sparse", b"")
+    try:
+        os.truncate(huge, 1 << 40)
+    except OSError:
+        pytest.skip("the file system refuses a sparse 1 TB file")
+    if os.stat(huge).st_blocks * 512 > 1 << 20:
+        huge.unlink()
+        pytest.skip("the file system does not keep the file sparse")
+    proc = throwaway.run("import tessarine._tessarine_core as core; print(core.py_data_sheet('Kept'))")
+    assert proc.stdout == "{'a': 1}\n"
+    assert proc.stderr == (f"tessarine_core: data load warning: data_loader::load_tier: cannot load {huge}: "
+                           "larger than physical memory\n")
+
+
+# AddressSanitizer reserves its heap and shadow address space up front and
+# aborts when an allocation fails, so a limit on the address space says
+# nothing there.
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer run")
+@pytest.mark.parametrize("headroom_mb", [40, 400])  # the read fails; the parse fails midway
+def test_import_survives_a_100_mb_sheet_under_a_memory_limit(throwaway, headroom_mb) -> None:
+    throwaway.write("alloy", "Kept", {"a": 1})
+    growth, kept = throwaway.run_json(UNDER_LIMIT.format(growth=0, headroom=0))
+    assert kept == {"a": 1}
+    big = throwaway.data / "ceramic" / "Big.json"
+    big.parent.mkdir()
+    with open(big, "w") as f:  # 100 MB of small objects: a DOM of several times that
+        f.write("[" + ",".join(['{"k": 1.5}'] * 9_999_999) + "]")
+    proc = throwaway.run(UNDER_LIMIT.format(growth=growth, headroom=headroom_mb << 20))
+    assert json.loads(proc.stdout.splitlines()[-1])[1] == {"a": 1}
+    assert proc.stderr == (f"tessarine_core: data load warning: data_loader::load_tier: cannot load {big}: "
+                           "Cannot allocate memory (os error 12)\n")

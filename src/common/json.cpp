@@ -186,6 +186,7 @@ class FastParser {
       ++p_;
       skip_ws();
       Json v;
+      const ReleaseOnExit release_v(v);
       if (!value(v, depth)) return false;
       members.insert_or_assign(std::move(key), std::move(v));
       skip_ws();
@@ -384,6 +385,7 @@ class FastParser {
 namespace detail {
 std::optional<Json> parse_json_direct(std::string_view text) {
   Json value;
+  const ReleaseOnExit release_value(value);
   if (!FastParser(text).parse(value)) return std::nullopt;
   return value;
 }
@@ -395,15 +397,46 @@ Result<Json> parse_json(std::string_view text) {
   }
   if (auto fast = detail::parse_json_direct(text)) return std::move(*fast);
   Json result;
+  const ReleaseOnExit release_result(result);
   DepthLimitedSax sax(result);
   const bool ok = Json::sax_parse(text.begin(), text.end(), &sax, nlohmann::detail::input_format_t::json,
                                   /*strict=*/true, /*ignore_comments=*/false);
-  if (ok) return result;
+  // The library takes a NUL byte for the end of the text. None is valid JSON
+  // (inside strings it is a control character, which the library refuses):
+  // text the library accepted ended its value before the first NUL, and an
+  // "end of input" it met was that NUL.
+  const auto nul = text.find('\0');
+  if (ok) {
+    if (nul == std::string_view::npos) return result;
+    return Error(
+        describe("syntax error while parsing value - unexpected NUL byte; expected end of input", text, nul + 1));
+  }
   if (sax.too_deep()) {
     auto [line, column] = position_of_excess_depth(text);
     return Error("recursion limit exceeded at line " + std::to_string(line) + " column " + std::to_string(column));
   }
-  return Error(describe(sax.message(), text, sax.position()));
+  std::string message = sax.message();
+  if (nul != std::string_view::npos) {
+    constexpr std::string_view kEnd = "unexpected end of input";
+    if (const auto at = message.find(kEnd); at != std::string::npos)
+      message.replace(at, kEnd.size(), "unexpected NUL byte");
+  }
+  return Error(describe(message, text, sax.position()));
+}
+
+void release(Json& value) noexcept {
+  if (auto* items = value.get_ptr<Json::array_t*>()) {
+    while (!items->empty()) {
+      release(items->back());
+      items->pop_back();
+    }
+  } else if (auto* members = value.get_ptr<Json::object_t*>()) {
+    while (!members->empty()) {
+      const auto first = members->begin();
+      release(first->second);
+      members->erase(first);
+    }
+  }
 }
 
 std::string dump_compact(const Json& value) {

@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxJsonDepth = 128;
 // Parses `text` as exactly one JSON value with optional surrounding white
 // space (space, tab, line feed, carriage return). No byte-order mark, no
 // comments, strings must be valid UTF-8, arrays and objects nest at most
-// kMaxJsonDepth deep. The error message is "<description> at line <l> column <c>".
+// kMaxJsonDepth deep, no NUL byte anywhere. The error message is
+// "<description> at line <l> column <c>".
 Result<Json> parse_json(std::string_view text);
 
 namespace detail {
@@ -30,6 +31,25 @@ namespace detail {
 // it is sure of, else nothing (the library parser then decides).
 std::optional<Json> parse_json_direct(std::string_view text);
 }  // namespace detail
+
+// Empties `value` from the leaves up without allocating. The library's
+// destructor first moves the items of an array or object into a new vector,
+// which fails, and ends the process, when memory has just run out; a value
+// built only in part when an allocation failed goes through here instead.
+void release(Json& value) noexcept;
+
+// Releases a value when the scope ends, on every path; a value moved out of
+// before then is null and costs nothing.
+class ReleaseOnExit {
+ public:
+  explicit ReleaseOnExit(Json& value) : value_(value) {}
+  ReleaseOnExit(const ReleaseOnExit&) = delete;
+  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
+  ~ReleaseOnExit() { release(value_); }
+
+ private:
+  Json& value_;
+};
 
 // Compact JSON text (no white space); floats in the shortest form that reads
 // back to the same double, always with a fraction or exponent; non-finite

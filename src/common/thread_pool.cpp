@@ -1,8 +1,10 @@
 #include "common/thread_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,8 +15,16 @@ namespace {
 
 class ThreadPool {
  public:
+  // Starts up to n threads. A thread that cannot be started (no memory for
+  // its stack, a process limit) leaves the pool smaller, down to none: the
+  // callers of parallel_for then do all the work themselves.
   explicit ThreadPool(std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) workers_.emplace_back([this] { run(); });
+    try {
+      workers_.reserve(n);
+      for (std::size_t i = 0; i < n; ++i) workers_.emplace_back([this] { run(); });
+    } catch (const std::exception&) {
+      // Keep the threads that started; throwing here would join them forever.
+    }
   }
   // The pool lives until the process ends: its threads are detached so that
   // interpreter shutdown never waits on them.
@@ -60,7 +70,7 @@ ThreadPool& pool() {
 
 }  // namespace
 
-std::size_t pool_size() { return pool().size(); }
+std::size_t pool_size() { return std::max<std::size_t>(1, pool().size()); }
 
 void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body) {
   parallel_for(n, body, Cancel::never());
@@ -79,11 +89,14 @@ void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body, c
     std::atomic<std::size_t> done{0};
     std::mutex mutex;
     std::condition_variable cv;
+    std::exception_ptr failure;  // the first exception of a body, or Cancelled; under `mutex`
   };
   auto shared = std::make_shared<Shared>();
   const std::function<void(std::size_t)>* fn = &body;
   const Cancel* token = &cancel;
   // Counts `finished` items as done, waking the caller after the last one.
+  // Once the count reaches n the caller may return: nothing after the
+  // fetch_add may touch `body` or `cancel`.
   auto count = [shared, n](std::size_t finished) {
     if (finished != 0 && shared->done.fetch_add(finished) + finished == n) {
       std::lock_guard lock(shared->mutex);
@@ -95,34 +108,66 @@ void parallel_for(std::size_t n, const std::function<void(std::size_t)>& body, c
     const std::size_t rest = shared->next.exchange(n);
     return rest < n ? n - rest : 0;
   };
-  // Each helper and the caller take indices until none are left.
-  auto drain = [shared, fn, token, n, count, take_rest] {
+  // Keeps the first failure; later ones are dropped. A body that throws once
+  // the token has stopped is taken as stopped by it.
+  auto fail = [shared, token](std::exception_ptr e) {
+    if (token->stopped()) e = std::make_exception_ptr(Cancelled{});
+    std::lock_guard lock(shared->mutex);
+    if (!shared->failure) shared->failure = std::move(e);
+  };
+  // Each helper and the caller take indices until none are left. A body that
+  // throws ends the loop for everyone: the indices not yet taken are counted
+  // as done without running.
+  auto drain = [shared, fn, token, n, count, take_rest, fail] {
     std::size_t finished = 0;
     for (std::size_t i; (i = shared->next.fetch_add(1)) < n;) {
-      if (token->poll()) {
+      try {
+        if (token->poll()) {
+          fail(std::make_exception_ptr(Cancelled{}));
+          finished += 1 + take_rest();
+          break;
+        }
+        (*fn)(i);
+      } catch (...) {
+        fail(std::current_exception());
         finished += 1 + take_rest();
         break;
       }
-      (*fn)(i);
       ++finished;
     }
     count(finished);
   };
   const std::size_t helpers = std::min(pool().size(), n - 1);
-  for (std::size_t h = 0; h < helpers; ++h) pool().submit(drain);
+  try {
+    for (std::size_t h = 0; h < helpers; ++h) pool().submit(drain);
+  } catch (const std::exception&) {
+    // Fewer helpers: the caller and those already queued do all the items.
+  }
   drain();
-  std::unique_lock lock(shared->mutex);
-  auto all_done = [&] { return shared->done.load() == n; };
-  if (!cancel.active()) {
-    shared->cv.wait(lock, all_done);
-    return;
+  {
+    std::unique_lock lock(shared->mutex);
+    auto all_done = [&] { return shared->done.load() == n; };
+    if (!cancel.active()) {
+      shared->cv.wait(lock, all_done);
+    } else {
+      while (!shared->cv.wait_for(lock, Cancel::kInterval, all_done)) {
+        lock.unlock();
+        bool stop = true;
+        try {
+          stop = cancel.poll();
+        } catch (...) {
+          fail(std::current_exception());
+        }
+        if (stop) {
+          fail(std::make_exception_ptr(Cancelled{}));
+          count(take_rest());
+        }
+        lock.lock();
+      }
+    }
+    // Every item is counted: no helper is inside `body` any more.
+    if (shared->failure) std::rethrow_exception(shared->failure);
   }
-  while (!shared->cv.wait_for(lock, Cancel::kInterval, all_done)) {
-    lock.unlock();
-    if (cancel.poll()) count(take_rest());
-    lock.lock();
-  }
-  lock.unlock();
   cancel.check();
 }
 

@@ -6,7 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/json.h"
 #include "common/thread_pool.h"
@@ -22,63 +27,111 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Bytes of physical memory: no file larger than this can be held whole, and
+// asking for it may succeed (overcommit) only to fail once the pages are used.
+std::uint64_t physical_memory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+enum class Read { kOk, kSkip, kTooLarge, kFailed };
+
 // Reads a whole regular file (after following links) named relative to the
 // open directory `dir_fd`. Anything else (a directory, a FIFO, a device) is
-// refused so that it can neither fail midway nor block the import.
-bool read_regular_file(int dir_fd, const char* name, std::string& out) {
+// skipped so that it can neither fail midway nor block the import. kFailed
+// leaves the error number in `err`. Allocation failures are thrown.
+Read read_regular_file(int dir_fd, const char* name, std::string& out, int& err) {
   int fd = ::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = ::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return Read::kSkip;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) {
-    // Ask for one byte more than the file holds: a short read of a regular
-    // file is its end, so the usual case takes a single read.
-    std::size_t want = static_cast<std::size_t>(st.st_size) + 1;
-    out.resize(want);
-    std::size_t have = 0;
-    for (;;) {
-      const ssize_t n = ::read(fd, out.data() + have, want - have);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      have += static_cast<std::size_t>(n);
-      if (n == 0 || have < want) break;
-      want *= 2;  // the file grew while we read it
-      out.resize(want);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Read::kSkip;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  static const std::uint64_t memory = physical_memory();
+  if (size >= memory) return Read::kTooLarge;
+  // Ask for one byte more than the file holds: a short read of a regular
+  // file is its end, so the usual case takes a single read.
+  std::size_t want = static_cast<std::size_t>(size) + 1;
+  out.resize(want);
+  std::size_t have = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, out.data() + have, want - have);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return Read::kFailed;
     }
-    out.resize(have);
+    have += static_cast<std::size_t>(n);
+    if (n == 0 || have < want) break;
+    want *= 2;  // the file grew while we read it
+    out.resize(want);
   }
-  ::close(fd);
-  return ok;
+  out.resize(have);
+  return Read::kOk;
+}
+
+// Reads, parses and stores one file; a warning when it cannot be read or held
+// in memory, nothing when it is skipped or stored.
+std::optional<std::string> load_file(int dir_fd, const char* file_name, std::string_view tier, std::string_view stem,
+                                     std::string& bytes, const std::string& dir) {
+  auto warning = [&](const std::string& fault) {
+    return "data_loader::load_tier: cannot load " + unicode::to_valid_utf8(dir + "/" + file_name) + ": " + fault;
+  };
+  try {
+    int err = 0;
+    switch (read_regular_file(dir_fd, file_name, bytes, err)) {
+      case Read::kOk: break;
+      case Read::kSkip: return std::nullopt;
+      case Read::kTooLarge: return warning("larger than physical memory");
+      case Read::kFailed: return warning(os_error(err).message());
+    }
+    Result<Json> value = parse_json(bytes);
+    if (!value) return std::nullopt;
+    (void)DATA().insert_entry(tier, std::string(stem), std::move(value).value());
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  std::string().swap(bytes);  // give back what a large file took
+  return warning(os_error(ENOMEM).message());
 }
 
 }  // namespace
 
-void load_tier(const std::filesystem::path& root, std::string_view tier) {
+std::vector<std::string> load_tier(const std::filesystem::path& root, std::string_view tier) {
+  std::vector<std::string> warnings;
   const std::string dir = (root / std::string(tier)).string();
-  if (!is_directory(dir)) return;
+  if (!is_directory(dir)) return warnings;
   DIR* listing = ::opendir(dir.c_str());
-  if (listing == nullptr) return;
-  std::string bytes;
-  while (const dirent* de = ::readdir(listing)) {
-    const std::string_view file_name(de->d_name);
-    if (file_name == "." || file_name == "..") continue;
-    const auto dot = file_name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || file_name.substr(dot + 1) != "json") continue;
-    const std::string_view stem = file_name.substr(0, dot);
-    if (!unicode::is_valid_utf8(stem)) continue;
-    if (!read_regular_file(::dirfd(listing), de->d_name, bytes)) continue;
-    Result<Json> value = parse_json(bytes);
-    if (!value) continue;
-    (void)DATA().insert_entry(tier, std::string(stem), std::move(value).value());
+  if (listing == nullptr) return warnings;
+  try {
+    std::string bytes;  // reused from file to file
+    while (const dirent* de = ::readdir(listing)) {
+      const std::string_view file_name(de->d_name);
+      if (file_name == "." || file_name == "..") continue;
+      const auto dot = file_name.rfind('.');
+      if (dot == std::string_view::npos || dot == 0 || file_name.substr(dot + 1) != "json") continue;
+      const std::string_view stem = file_name.substr(0, dot);
+      if (!unicode::is_valid_utf8(stem)) continue;
+      if (auto warning = load_file(::dirfd(listing), de->d_name, tier, stem, bytes, dir)) {
+        warnings.push_back(std::move(*warning));
+      }
+    }
+  } catch (...) {
+    ::closedir(listing);
+    throw;
   }
   ::closedir(listing);
+  return warnings;
 }
 
-Status load_all_tiers(const std::filesystem::path& root) {
+Result<std::vector<std::string>> load_all_tiers(const std::filesystem::path& root) {
   const std::string shown = unicode::to_valid_utf8(root.native());
   struct stat st {};
   if (::stat(root.c_str(), &st) != 0) {
@@ -88,8 +141,13 @@ Status load_all_tiers(const std::filesystem::path& root) {
     return Error("data_loader::load_all_tiers: root is not a directory: " + shown);
   }
   DATA().set_root(root);
-  parallel_for(TIER_NAMES.size(), [&](std::size_t i) { load_tier(root, TIER_NAMES[i]); });
-  return ok_status();
+  std::vector<std::vector<std::string>> per_tier(TIER_NAMES.size());
+  parallel_for(TIER_NAMES.size(), [&](std::size_t i) { per_tier[i] = load_tier(root, TIER_NAMES[i]); });
+  std::vector<std::string> warnings;
+  for (auto& tier : per_tier) {
+    for (auto& w : tier) warnings.push_back(std::move(w));
+  }
+  return warnings;
 }
 
 }  // namespace tess::data_loader

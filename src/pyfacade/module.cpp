@@ -218,11 +218,16 @@ PyObject* init_module() {
   if (!module) return nullptr;
   try {
     if (auto root = resolve_data_root()) {
-      Status loaded = data_loader::load_all_tiers(*root);
+      auto loaded = data_loader::load_all_tiers(*root);
+      auto warn = [](const std::string& message) {
+        std::fprintf(stderr, "tessarine_core: data load warning: %s\n", message.c_str());
+      };
       if (!loaded) {
-        std::fprintf(stderr, "tessarine_core: data load warning: %s\n", loaded.error().message().c_str());
-        std::fflush(stderr);
+        warn(loaded.error().message());
+      } else {
+        for (const std::string& message : *loaded) warn(message);
       }
+      std::fflush(stderr);
     }
   } catch (const ErrorAlreadySet&) {
     return nullptr;

@@ -109,3 +109,86 @@ TEST(Json, DirectParserAgreesWithTheLibrary) {
     }
   }
 }
+
+// Where the library's defaults differ from the loader's rules, with the
+// expected outcome written out by hand rather than asked of the library.
+TEST(Json, RulesWhereTheLibraryDiffers) {
+  using namespace std::string_literals;
+  // A NUL byte ends the text for the library; here it is a character that
+  // no JSON text holds outside an escape.
+  EXPECT_EQ(parse_json("{}\0garbage"s).error().message(),
+            "syntax error while parsing value - unexpected NUL byte; expected end of input at line 1 column 3");
+  EXPECT_EQ(parse_json("{\"a\":\n 1}\n\0"s).error().message(),
+            "syntax error while parsing value - unexpected NUL byte; expected end of input at line 3 column 1");
+  EXPECT_EQ(parse_json("1\0"s).error().message(),
+            "syntax error while parsing value - unexpected NUL byte; expected end of input at line 1 column 2");
+  EXPECT_EQ(
+      parse_json("[1,\0]"s).error().message(),
+      "syntax error while parsing value - unexpected NUL byte; expected '[', '{', or a literal at line 1 column 4");
+  for (const std::string& bad : {"\0"s, "\"a\0b\""s, "[\"a\", \0]"s, "tru\0"s, "\0{}"s}) {
+    EXPECT_FALSE(parse_json(bad).ok()) << bad.size();
+  }
+  EXPECT_EQ(parse_json("\"\\u0000\"")->get<std::string>(), "\0"s);
+
+  // Accepted texts and their values; nullptr: refused.
+  struct Case {
+    const char* text;
+    const char* string;  // the value, when it is a string
+  };
+  // clang-format off
+  const Case strings[] = {
+      {"\"\xC0\xAF\"", nullptr}, {"\"\xE0\x80\xAF\"", nullptr}, {"\"\xF0\x80\x80\xAF\"", nullptr},  // overlong
+      {"\"\xED\xA0\x80\"", nullptr}, {"\"\xED\xBF\xBF\"", nullptr},                                // surrogates
+      {"\"\xF4\x90\x80\x80\"", nullptr}, {"\"\xF5\x80\x80\x80\"", nullptr}, {"\"\xFF\"", nullptr},  // too high
+      {"\"\xE2\x82\"", nullptr}, {"\"\x80\"", nullptr}, {"\"\xC3\"", nullptr},                     // cut short
+      {"\"\\ud800\"", nullptr}, {"\"\\udc00\"", nullptr}, {"\"\\ud800\\u0041\"", nullptr}, {"\"\\ud800\\ud800\"", nullptr},
+      {"\"\xF4\x8F\xBF\xBF\"", "\xF4\x8F\xBF\xBF"}, {"\"\xED\x9F\xBF\xEE\x80\x80\"", "\xED\x9F\xBF\xEE\x80\x80"},
+      {"\"\xEF\xBF\xBF\"", "\xEF\xBF\xBF"}, {"\"\\uDBFF\\uDFFF\"", "\xF4\x8F\xBF\xBF"},
+      {"\"\\ud83d\\ude00\"", "\xF0\x9F\x98\x80"}, {"\"\xEF\xBB\xBF\"", "\xEF\xBB\xBF"},  // a BOM inside is a character
+  };
+  // clang-format on
+  for (const Case& c : strings) {
+    const auto v = parse_json(c.text);
+    if (c.string == nullptr) {
+      EXPECT_FALSE(v.ok()) << c.text;
+    } else {
+      ASSERT_TRUE(v.ok()) << c.text;
+      EXPECT_EQ(v->get<std::string>(), c.string) << c.text;
+    }
+  }
+  for (const char* bad : {"\xEF\xBB\xBF{}", " \xEF\xBB\xBF{}", "\f1", "\v1", "\u00A01", "1\xE3\x80\x80", "NaN",
+                          "Infinity", "-Infinity", "1E400", "-1e400", "01", "1.", "+1", ".5", "-", "0x10"}) {
+    EXPECT_FALSE(parse_json(bad).ok()) << bad;
+  }
+  EXPECT_FALSE(parse_json("1" + std::string(400, '0')).ok());  // an integer too large even for a double
+
+  // Numbers: the kind of each, and exact values.
+  auto kind_and_value = [](const char* text) {
+    const auto v = parse_json(text);
+    EXPECT_TRUE(v.ok()) << text;
+    const char* kind = v->is_number_unsigned() ? "u64" : v->is_number_integer() ? "i64" : "f64";
+    return std::pair<std::string, double>(kind, *as_number(*v));
+  };
+  using KV = std::pair<std::string, double>;
+  EXPECT_EQ(kind_and_value("-0"), KV("i64", 0.0));
+  EXPECT_EQ(kind_and_value("0"), KV("u64", 0.0));
+  EXPECT_EQ(kind_and_value("18446744073709551615"), KV("u64", 18446744073709551615.0));
+  EXPECT_EQ(kind_and_value("18446744073709551616"), KV("f64", 18446744073709551616.0));
+  EXPECT_EQ(kind_and_value("-9223372036854775808"), KV("i64", -9223372036854775808.0));
+  EXPECT_EQ(kind_and_value("-9223372036854775809"), KV("f64", -9223372036854775808.0));
+  EXPECT_EQ(kind_and_value("1e-400"), KV("f64", 0.0));
+  EXPECT_EQ(kind_and_value("1.7976931348623157e308"), KV("f64", 1.7976931348623157e308));
+  EXPECT_EQ(kind_and_value("4.9e-324"), KV("f64", 4.9e-324));
+  EXPECT_TRUE(std::signbit(*as_number(*parse_json("-0.0"))));
+  EXPECT_FALSE(std::signbit(*as_number(*parse_json("1e-400"))));
+  EXPECT_EQ(parse_json(" \t\r\n1 \t\r\n")->get<int>(), 1);
+
+  // Objects nest as deep as arrays; a repeated key keeps its last value.
+  for (std::size_t depth : {128, 129}) {
+    std::string deep;
+    for (std::size_t i = 0; i < depth; ++i) deep += "{\"a\":";
+    deep += "1" + std::string(depth, '}');
+    EXPECT_EQ(parse_json(deep).ok(), depth == 128) << depth;
+  }
+  EXPECT_EQ(parse_json("{\"k\": 1, \"k\": [2], \"k\": \"last\"}")->dump(), "{\"k\":\"last\"}");
+}
