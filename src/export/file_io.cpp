@@ -127,7 +127,8 @@ Result<std::string> link_destination(const std::string& path) {
     if (n < 0) return os_error(errno);
     if (static_cast<std::size_t>(n) == content.size()) return os_error(ENAMETOOLONG);  // changed meanwhile
     content.resize(static_cast<std::size_t>(n));
-    at = !content.empty() && content[0] == '/' ? content : dir_part(at) + content;
+    if (content.empty() || content[0] != '/') content.insert(0, dir_part(at));
+    at = std::move(content);
   }
 }
 
@@ -181,13 +182,13 @@ Result<FileWriter> FileWriter::create(const std::string& path, Parents parents, 
     auto found = link_destination(path);
     if (!found) return std::move(found).error();
     destination = std::move(*found);
+    // A name that is no file name: the open below reports what the system
+    // makes of it.
     const std::string name = base_part(destination);
+    const bool file_name = !name.empty() && name != "." && name != "..";
     struct stat there {};
-    if (name.empty() || name == "." || name == "..") {
-      replace = false;  // the open below reports what the system makes of it
-    } else if (exists && (::lstat(destination.c_str(), &there) != 0 || !same_inode(there, target))) {
-      replace = false;
-    }
+    const bool found_there = !exists || (::lstat(destination.c_str(), &there) == 0 && same_inode(there, target));
+    replace = file_name && found_there;
   }
 
   if (replace) {

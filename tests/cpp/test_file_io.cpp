@@ -1,17 +1,19 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "export/file_io.h"
 
@@ -59,7 +61,7 @@ mode_t mode_of(const fs::path& p) {
 // system lets us make one, so that a writer that wrongly replaced its target
 // could never touch the real one; else the real one, only ever written.
 std::string device(const fs::path& dir, const char* name, unsigned minor) {
-  const std::string own = (dir / name).string();
+  std::string own = (dir / name).string();
   if (::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) {
     const int fd = ::open(own.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd >= 0) {
@@ -220,21 +222,31 @@ TEST(FileIo, FifosNeverWaitForAReader) {
   EXPECT_TRUE(fs::is_fifo(fifo));
 
   // With a reader the bytes go down the pipe, more than it holds at once.
+  // The reader drains it without waiting on it (before the writer opens, a
+  // FIFO reads as ended), and the writer gives up after a while rather than
+  // hang the test if the bytes never arrive.
   const std::string bytes(1 << 20, 'p');
   std::string got;
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::thread drain([&] {
-    ::fcntl(reader, F_SETFL, 0);
     char buf[4096];
-    ssize_t n = 0;
-    while ((n = ::read(reader, buf, sizeof buf)) > 0) got.append(buf, static_cast<std::size_t>(n));
+    while (got.size() < bytes.size() && std::chrono::steady_clock::now() < give_up) {
+      const ssize_t n = ::read(reader, buf, sizeof buf);
+      if (n > 0) {
+        got.append(buf, static_cast<std::size_t>(n));
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
   });
-  const auto piped = write_file(fifo, bytes, Parents::require);
+  const Cancel patience([&] { return std::chrono::steady_clock::now() > give_up; });
+  const auto piped = write_file(fifo, bytes, Parents::require, patience);
   drain.join();
   ::close(reader);
   ASSERT_TRUE(piped);
-  EXPECT_EQ(got.size(), bytes.size());
+  EXPECT_EQ(got, bytes);
   EXPECT_TRUE(fs::is_fifo(fifo));
 
   // A reader that stops reading holds the call only until the token stops.
