@@ -88,6 +88,18 @@ def test_a_fifo_target_fails_at_once_and_stays_a_fifo(tmp_path: Path) -> None:
     assert sorted(os.listdir(tmp_path)) == ["keep.hlsl", "keep.obj", "keep.raw", "keep.stl", "keep.txt", "keep.vtk"]
     assert all(stat.S_ISFIFO(p.lstat().st_mode) for p in tmp_path.iterdir())
 
+    # A pipe with its reader (/dev/stdout into a pipeline), and /dev/stdout
+    # redirected to a file, which stays the file the shell opened.
+    expected = Path(core.py_export_stl(DUPLEX, str(tmp_path / "ref.txt"), SMALL, 0.001, None, False)).read_bytes()
+    script = "import sys, tessarine._tessarine_core as c; sys.stdout.write('>'); sys.stdout.flush(); " \
+             f"c.py_export_stl({DUPLEX!r}, '/dev/stdout', {SMALL!r}, 0.001, None, False)"
+    piped = subprocess.run([sys.executable, "-c", script], capture_output=True, timeout=60)
+    assert piped.stdout == b">" + expected, piped.stderr
+    with open(tmp_path / "redirected", "wb") as out:
+        subprocess.run([sys.executable, "-c", script], stdout=out, timeout=60, check=True)
+        assert os.fstat(out.fileno()).st_ino == (tmp_path / "redirected").stat().st_ino
+    assert (tmp_path / "redirected").read_bytes() == expected  # truncated by the export, as an open does
+
 
 def test_a_dangling_link_cannot_make_one_file_overwrite_its_pair(tmp_path: Path) -> None:
     (tmp_path / "v.json").symlink_to("v.raw")

@@ -1,10 +1,12 @@
 #include "export/file_io.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,22 +116,43 @@ FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
   return *this;
 }
 
-Result<std::string> link_destination(const std::string& path) {
+namespace {
+
+// link_destination, also telling whether a link on the way lies in /proc,
+// whose links (/proc/self/fd/N, reached from /dev/stdout) name open files
+// rather than places.
+Result<std::string> follow_links(const std::string& path, bool& through_proc) {
   constexpr int kMostLinks = 40;  // as the system follows them
   std::string at = path;
+  through_proc = false;
   for (int links = 0;; ++links) {
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;  // nothing there, or no link
+    struct statfs fs {};
+    const std::string dir = dir_part(at);
+    if (::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) through_proc = true;
     if (links == kMostLinks) return os_error(ELOOP);
-    // One byte more than the link says it holds shows that nothing was cut.
-    std::string content(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
-    const ssize_t n = ::readlink(at.c_str(), content.data(), content.size());
+    // Read into a buffer larger than the content, which shows that nothing
+    // was cut; the size a link reports is only a hint (in /proc it is not
+    // the content's).
+    std::string content(std::max<std::size_t>(static_cast<std::size_t>(st.st_size), 255) + 1, '\0');
+    ssize_t n = 0;
+    while ((n = ::readlink(at.c_str(), content.data(), content.size())) == static_cast<ssize_t>(content.size())) {
+      if (content.size() > PATH_MAX) return os_error(ENAMETOOLONG);
+      content.resize(2 * content.size());
+    }
     if (n < 0) return os_error(errno);
-    if (static_cast<std::size_t>(n) == content.size()) return os_error(ENAMETOOLONG);  // changed meanwhile
     content.resize(static_cast<std::size_t>(n));
-    if (content.empty() || content[0] != '/') content.insert(0, dir_part(at));
+    if (content.empty() || content[0] != '/') content.insert(0, dir);
     at = std::move(content);
   }
+}
+
+}  // namespace
+
+Result<std::string> link_destination(const std::string& path) {
+  bool through_proc = false;
+  return follow_links(path, through_proc);
 }
 
 namespace {
@@ -167,9 +190,11 @@ Result<FileWriter> FileWriter::create(const std::string& path, Parents parents, 
   }
 
   // What the path names decides where the bytes go (see the header). A
-  // target that is neither a regular file nor absent, or one reached only
-  // through a link that names no path (such as /proc/self/fd/N for a
-  // deleted file), is written in place.
+  // target that is neither a regular file nor absent is written in place;
+  // so is one reached through a link of /proc, which names an open file (a
+  // shell's redirection of /dev/stdout keeps getting the bytes, as before),
+  // and one whose links lead elsewhere than the file found (changed
+  // meanwhile).
   struct stat target {};
   bool exists = true;
   if (::stat(path.c_str(), &target) != 0) {
@@ -179,7 +204,8 @@ Result<FileWriter> FileWriter::create(const std::string& path, Parents parents, 
   bool replace = !exists || S_ISREG(target.st_mode);
   std::string destination;
   if (replace) {
-    auto found = link_destination(path);
+    bool through_proc = false;
+    auto found = follow_links(path, through_proc);
     if (!found) return std::move(found).error();
     destination = std::move(*found);
     // A name that is no file name: the open below reports what the system
@@ -188,7 +214,7 @@ Result<FileWriter> FileWriter::create(const std::string& path, Parents parents, 
     const bool file_name = !name.empty() && name != "." && name != "..";
     struct stat there {};
     const bool found_there = !exists || (::lstat(destination.c_str(), &there) == 0 && same_inode(there, target));
-    replace = file_name && found_there;
+    replace = file_name && found_there && !through_proc;
   }
 
   if (replace) {

@@ -55,8 +55,9 @@ enum class Parents { create, require };
 //    on in short slices between which the cancel token is asked, so a reader
 //    that stops reading cannot hold the call past Ctrl-C.
 //  - anything else that exists (a character device such as /dev/null or
-//    /dev/full, a directory): opened in place and never replaced; the system
-//    decides whether it can be written.
+//    /dev/full, a directory), and any file reached through a link of /proc
+//    (/dev/stdout): opened in place and never replaced; the system decides
+//    whether it can be written.
 //
 // An existing regular file in a directory where no new file may be made
 // (permission denied) is written in place as well, the one case where a
