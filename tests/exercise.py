@@ -56,7 +56,13 @@ def calls(tmp: str) -> list[tuple[str, Callable[[], object]]]:
     below_file = os.path.join(tmp, "plain", "x")
     with open(os.path.join(tmp, "plain"), "w"):
         pass
-    full = "/dev/full"
+    full = "/dev/full"  # only for single-file exports: nothing may be made beside it in /dev
+    fifo = os.path.join(tmp, "pipe.obj")  # no reader: refused at once
+    if not os.path.exists(fifo):
+        os.mkfifo(fifo)
+    dangling = os.path.join(tmp, "d.json")  # the sidecar would be written over the volume
+    if not os.path.lexists(dangling):
+        os.symlink("d.raw", dangling)
     big_rows = [[float(i), float(i) * 2, float(i) * 3] for i in range(64)]
     moved = [[y + 1.0 for y in row] for row in big_rows]
     return [
@@ -174,6 +180,7 @@ def calls(tmp: str) -> list[tuple[str, Callable[[], object]]]:
         ("RuntimeError", lambda: core.py_export_sdf_raw(LONG, os.path.join(out, "v.raw"), BOX, 0.0005)),
         ("RuntimeError", lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(out, "v.raw"), BOX, -1.0)),
         ("RuntimeError", lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(out, "v.json"), BOX, 0.0005)),
+        ("RuntimeError", lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(tmp, "d.raw"), BOX, 0.0005)),
         (PANIC, lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(out, "v.raw"), BOX, math.nan)),
         ("TypeError", lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(out, "v.raw"), BOX, 0.0005, None, None)),
         ("TypeError", lambda: core.py_export_sdf_raw(DUPLEX, os.path.join(out, "v.raw"), list(BOX), 0.0005)),
@@ -198,7 +205,7 @@ def calls(tmp: str) -> list[tuple[str, Callable[[], object]]]:
         ("TypeError", lambda: core.py_export_stl(DUPLEX, os.path.join(out, "s.stl"), BOX, 0.0005, None, 1)),
         # py_export_obj
         ("ok", lambda: core.py_export_obj(DUPLEX, os.path.join(out, "m.obj"), BOX, 0.0005)),
-        ("RuntimeError", lambda: core.py_export_obj(DUPLEX, full, BOX, 0.0005)),
+        ("RuntimeError", lambda: core.py_export_obj(DUPLEX, fifo, BOX, 0.0005)),
         ("RuntimeError", lambda: core.py_export_obj(DUPLEX, os.path.join(below_file, "m.obj"), BOX, 0.0005)),
         ("RuntimeError", lambda: core.py_export_obj(DUPLEX, os.path.join(out, "m.obj"), BOX, 0.0)),
         ("RuntimeError", lambda: core.py_export_obj(LONG, os.path.join(out, "m.obj"), BOX, 0.0005)),

@@ -125,11 +125,13 @@ def test_file_failures_write_nothing_wrong(tmp_path: Path):
     with pytest.raises(RuntimeError, match=r"\(os error (20|17)\)$"):
         core.py_export_hlsl(DUPLEX, str(tmp_path / "out" / "vol.raw" / "s.hlsl"))
 
-    # A sidecar that cannot be written leaves the volume file in place.
+    # A sidecar that cannot be written leaves the volume file as it was.
     (tmp_path / "blocked.json").mkdir()
+    (tmp_path / "blocked.raw").write_bytes(b"old")
     with pytest.raises(RuntimeError, match=r"\(os error 21\)$"):
         core.py_export_sdf_raw(DUPLEX, str(tmp_path / "blocked.raw"), BOX, 0.001)
-    assert (tmp_path / "blocked.raw").stat().st_size == 96
+    assert (tmp_path / "blocked.raw").read_bytes() == b"old"
+    assert sorted(os.listdir(tmp_path)) == ["blocked.json", "blocked.raw", "out", "v.json", "v.raw"]
 
 
 def test_own_datasheets(throwaway):

@@ -140,12 +140,6 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   return out;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
 }  // namespace
 
 std::string mtl_path_for(const std::string& obj_path) {
@@ -213,7 +207,7 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
   if (name.empty()) return Error("export_obj: name required");
   if (voxel_size <= 0.0) return Error("export_obj: voxel_size must be positive");
   const std::string mtl_path = mtl_path_for(obj_path);
-  if (file_name_start(obj_path) && same_file(obj_path, mtl_path)) {
+  if (file_name_start(obj_path) && same_destination(obj_path, mtl_path)) {
     return Error("export_obj: obj_path '" + obj_path +
                  "' is also where its MTL library would go; the OBJ would overwrite it, so give obj_path "
                  "another extension (such as .obj)");
@@ -221,10 +215,18 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
   auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
   try {
-    if (auto w = write_file(mtl_path, mtl_text(grid->phase_names), Parents::create); !w) return std::move(w).error();
+    // The library is written first, so that a target it cannot have fails
+    // before the surface is built; both files replace their targets only
+    // once both are whole.
+    auto mtl = FileWriter::create(mtl_path, Parents::create, cancel);
+    if (!mtl) return std::move(mtl).error();
+    if (auto w = mtl->write(mtl_text(grid->phase_names)); !w) return std::move(w).error();
     const std::string body =
         obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size, VertexIndex::automatic, cancel);
-    if (auto w = write_file(obj_path, body, Parents::create, cancel); !w) return std::move(w).error();
+    auto obj = FileWriter::create(obj_path, Parents::create, cancel);
+    if (!obj) return std::move(obj).error();
+    if (auto w = write_pieces(*obj, body, cancel); !w) return std::move(w).error();
+    if (auto w = finish_both(*mtl, *obj); !w) return std::move(w).error();
   } catch (const std::bad_alloc&) {
     return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
   } catch (const std::length_error&) {

@@ -19,9 +19,9 @@ struct ObjFiles {
 };
 
 // Voxelises entry `name` over `bounds` and writes the MTL library, then the
-// OBJ surface. Throws Cancelled when `cancel` stops: an OBJ file being
-// written is left unfinished (see FileWriter); an MTL library already
-// written stays, as after a failure to write the OBJ.
+// OBJ surface; each replaces its target only once both are whole (see
+// FileWriter). Throws Cancelled when `cancel` stops, leaving both targets as
+// they were, as after any failure.
 Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, const sample::Box& bounds,
                             double voxel_size, std::optional<double> scale_m, const Cancel& cancel = Cancel::never());
 

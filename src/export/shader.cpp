@@ -127,12 +127,12 @@ Result<std::string> export_glsl(std::string_view name, const GlslOptions& option
 }
 
 Result<std::string> export_hlsl(std::string_view name, std::string_view out_path,
-                                const std::optional<std::vector<std::string>>& properties) {
+                                const std::optional<std::vector<std::string>>& properties, const Cancel& cancel) {
   if (name.empty()) return Error("export_hlsl: material name must not be empty");
   auto props = props_of(name);
   if (!props) return std::move(props).error();
   const std::string text = hlsl_source(name, *props, properties);
-  if (auto st = write_file(std::string(out_path), text, Parents::create); !st) return std::move(st).error();
+  if (auto st = write_file(std::string(out_path), text, Parents::create, cancel); !st) return std::move(st).error();
   return std::string(out_path);
 }
 

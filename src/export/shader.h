@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
 #include "export/names.h"
@@ -48,8 +49,10 @@ std::string hlsl_source(std::string_view name, const std::map<std::string, doubl
 Result<std::string> export_glsl(std::string_view name, const GlslOptions& options);
 
 // Looks `name` up, writes its HLSL source to `out_path` (creating missing
-// parent directories) and returns `out_path`.
+// parent directories) and returns `out_path`. A FIFO target with a reader
+// that stops reading is waited on only until `cancel` stops (Cancelled).
 Result<std::string> export_hlsl(std::string_view name, std::string_view out_path,
-                                const std::optional<std::vector<std::string>>& properties);
+                                const std::optional<std::vector<std::string>>& properties,
+                                const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

@@ -231,7 +231,7 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
           name, *grid, bounds.min, voxel_size,
           [&](std::string_view bytes) -> Status {
             if (!file) {
-              auto made = FileWriter::create(out_path, Parents::require);
+              auto made = FileWriter::create(out_path, Parents::require, cancel);
               if (!made) return std::move(made).error();
               file.emplace(std::move(*made));
             }

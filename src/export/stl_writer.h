@@ -15,8 +15,8 @@ namespace tess::exporter {
 
 // Voxelises entry `name` over `bounds` and writes its boundary surface to
 // `out_path`; returns out_path. The writers below and this one throw
-// Cancelled when `cancel` stops; a file they were writing is left unfinished
-// (see FileWriter).
+// Cancelled when `cancel` stops; the target is left as it was, as after any
+// failure (see FileWriter).
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
                                double voxel_size, std::optional<double> scale_m, bool binary,
                                const Cancel& cancel = Cancel::never());

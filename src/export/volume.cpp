@@ -368,18 +368,6 @@ std::string sidecar_json(std::string_view name, std::string_view mode, const Box
   return out;
 }
 
-namespace {
-
-// True when `a` and `b` name the same file: the same path, or two existing
-// paths that resolve to one file (links).
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
-  if (a.lexically_normal() == b.lexically_normal()) return true;
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-}  // namespace
-
 Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_path, const Box& box, double voxel_size,
                                    std::optional<double> scale_m, std::string_view mode, const Cancel& cancel) {
   if (name.empty()) return Error("export_sdf_raw: name required");
@@ -389,21 +377,23 @@ Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_p
 
   const std::filesystem::path raw_path{out_path};
   const std::filesystem::path json_path = sidecar_path(raw_path);
-  if (same_file(raw_path, json_path)) {
+  if (same_destination(raw_path.string(), json_path.string())) {
     return Error("export_sdf_raw: sidecar path '" + json_path.string() + "' would overwrite the volume file '" +
                  std::string(out_path) + "'");
   }
 
-  auto raw = FileWriter::create(raw_path.string(), Parents::require);
+  // Both files replace their targets only once both are whole.
+  auto raw = FileWriter::create(raw_path.string(), Parents::require, cancel);
   if (!raw) return std::move(raw).error();
   if (auto st = raw_volume(
           *grid, mode, [&](std::string_view bytes) { return raw->write(bytes); }, cancel);
       !st) {
     return std::move(st).error();
   }
-  if (auto st = raw->finish(); !st) return std::move(st).error();
-  const std::string sidecar = sidecar_json(name, mode, box, voxel_size, *grid);
-  if (auto st = write_file(json_path.string(), sidecar, Parents::require); !st) return std::move(st).error();
+  auto sidecar = FileWriter::create(json_path.string(), Parents::require, cancel);
+  if (!sidecar) return std::move(sidecar).error();
+  if (auto st = sidecar->write(sidecar_json(name, mode, box, voxel_size, *grid)); !st) return std::move(st).error();
+  if (auto st = finish_both(*raw, *sidecar); !st) return std::move(st).error();
   return std::string(out_path);
 }
 

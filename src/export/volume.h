@@ -37,8 +37,9 @@ std::vector<double> voxel_sample(const Json& entry, std::string_view property, c
                                  double scale_m, const Cancel& cancel = Cancel::never());
 
 // The functions of this file that take a Cancel throw Cancelled when it
-// stops; a file being written is left unfinished (see FileWriter), and the
-// sidecar of a raw volume is only written after the volume.
+// stops. The exporters leave their targets as they were after a failure or
+// a stop (see FileWriter); a raw volume and its sidecar replace their
+// targets only once both are whole.
 Result<std::string> export_vtk_legacy(std::string_view name, std::string_view out_path, const sample::Box& box,
                                       double voxel_size, const std::vector<std::string>& properties,
                                       std::optional<double> scale_m, const Cancel& cancel = Cancel::never());

@@ -30,7 +30,8 @@ PyObject* h_py_export_hlsl(Args& a) {
   const std::string_view name = a.text(0);
   const std::string_view out_path = a.text(1);
   const auto properties = a.opt_text_list(2);
-  return path_result(exporter::export_hlsl(name, out_path, properties));
+  const Cancel cancel = interruptible();
+  return path_result(exporter::export_hlsl(name, out_path, properties, cancel));
 }
 
 PyObject* h_py_export_sdf_raw(Args& a) {

@@ -1,14 +1,28 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "export/file_io.h"
 
 namespace fs = std::filesystem;
+using tess::Cancel;
+using tess::Cancelled;
 using tess::exporter::FileWriter;
 using tess::exporter::Parents;
+using tess::exporter::same_destination;
 using tess::exporter::write_file;
 
 namespace {
@@ -16,6 +30,7 @@ namespace {
 fs::path scratch(const char* name) {
   fs::path dir = fs::temp_directory_path() / ("tess_file_io_" + std::to_string(::getpid())) / name;
   fs::remove_all(dir);
+  fs::create_directories(dir);
   return dir;
 }
 
@@ -25,6 +40,45 @@ std::string slurp(const fs::path& p) {
   s << in.rdbuf();
   return s.str();
 }
+
+// The names in `dir`, sorted: what a writer leaves behind.
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+using Names = std::vector<std::string>;
+
+mode_t mode_of(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0);
+  return st.st_mode;
+}
+
+// A character device like /dev/<name>: a node of our own in `dir` where the
+// system lets us make one, so that a writer that wrongly replaced its target
+// could never touch the real one; else the real one, only ever written.
+std::string device(const fs::path& dir, const char* name, unsigned minor) {
+  std::string own = (dir / name).string();
+  if (::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) {
+    const int fd = ::open(own.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::close(fd);
+      return own;
+    }
+    ::unlink(own.c_str());
+  }
+  return std::string("/dev/") + name;
+}
+
+// A token asked at every poll that stops at its k-th question.
+struct StopAfter {
+  explicit StopAfter(int k) : cancel([this, k] { return ++asked >= k; }, {}) {}
+  int asked = 0;
+  Cancel cancel;
+};
 
 }  // namespace
 
@@ -42,40 +96,184 @@ TEST(FileIo, WritesWholeFilesAndReportsFailures) {
   auto nul = write_file(cut, bytes, Parents::create);
   ASSERT_FALSE(nul);
   EXPECT_EQ(nul.error().message(), "Invalid argument (os error 22)");
-  EXPECT_FALSE(fs::exists(dir));
+  EXPECT_FALSE(fs::exists(dir / "a"));
 
   ASSERT_TRUE(write_file(target, bytes, Parents::create));
   EXPECT_EQ(slurp(target), bytes);
-  ASSERT_TRUE(write_file(target, "z", Parents::require));  // truncates
+  ASSERT_TRUE(write_file(target, "z", Parents::require));  // replaced whole
   EXPECT_EQ(slurp(target), "z");
+  EXPECT_EQ(names_in(dir / "a" / "b"), Names{"f.bin"});
+
+  // A directory is no file to write, and stays what it was.
+  auto into_dir = write_file(dir.string(), "x", Parents::require);
+  ASSERT_FALSE(into_dir);
+  EXPECT_EQ(into_dir.error().message(), "Is a directory (os error 21)");
+  EXPECT_EQ(names_in(dir), Names{"a"});
   fs::remove_all(dir.parent_path());
-  // A device that takes nothing: the write fails, never a success. (Paths
-  // that are directories or lie below files are checked through the module.)
-  if (fs::exists("/dev/full")) {
-    auto full = write_file("/dev/full", std::string(100000, 'x'), Parents::require);
-    ASSERT_FALSE(full);
-    EXPECT_EQ(full.error().message(), "No space left on device (os error 28)");
-  }
 }
 
-TEST(FileIo, WriterAppendsPiecesAndEmptiesUnfinishedFiles) {
-  const fs::path dir = scratch("writer");
-  fs::create_directories(dir);
-  const std::string target = (dir / "f.bin").string();
-  {
-    auto file = FileWriter::create(target, Parents::require);
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write("ab"));
-    ASSERT_TRUE(file->write(std::string_view("\0c", 2)));
-    ASSERT_TRUE(file->finish());
+TEST(FileIo, AFailureOrAStopLeavesTheOldFileAndNoTemporary) {
+  const fs::path dir = scratch("failure");
+  const fs::path target = dir / "keep.vtk";
+  std::ofstream(target) << "old";
+  auto untouched = [&] { return slurp(target) == "old" && names_in(dir) == Names{"keep.vtk"}; };
+  {  // complete but never committed, as the first of two files whose second failed
+    auto file = FileWriter::create(target.string(), Parents::require);
+    ASSERT_TRUE(file && file->write("whole"));
+    EXPECT_EQ(names_in(dir).size(), 2u);  // the temporary beside the target
+    ASSERT_TRUE(file->complete());
   }
-  EXPECT_EQ(slurp(target), std::string("ab\0c", 4));
-  {  // dropped midway, as after a failure further on: no partial file
-    auto file = FileWriter::create(target, Parents::require);
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write("partial"));
+  EXPECT_TRUE(untouched());
+
+  // The disk fills midway: a file size limit makes write() fail (EFBIG
+  // once SIGXFSZ is ignored), as a full disk does with ENOSPC.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1 << 20;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto full = write_file(target.string(), std::string(3 << 20, 'x'), Parents::require);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+  ::signal(SIGXFSZ, old_handler);
+  ASSERT_FALSE(full);
+  EXPECT_EQ(full.error().message(), "File too large (os error 27)");
+  EXPECT_TRUE(untouched());
+
+  StopAfter stop(2);  // stopped between pieces
+  EXPECT_THROW((void)write_file(target.string(), std::string(10 << 20, 'x'), Parents::require, stop.cancel), Cancelled);
+  EXPECT_TRUE(untouched());
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, ReplacedFilesKeepTheirBitsAndLinksStayLinks) {
+  const fs::path dir = scratch("links");
+  const fs::path kept = dir / "kept.stl";
+  std::ofstream(kept) << "old";
+  ASSERT_EQ(::chmod(kept.c_str(), 0604), 0);
+  ASSERT_TRUE(write_file(kept.string(), "new", Parents::require));
+  EXPECT_EQ(slurp(kept), "new");
+  EXPECT_EQ(mode_of(kept) & 07777, 0604u);
+
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  ASSERT_TRUE(write_file((dir / "fresh.stl").string(), "x", Parents::require));
+  EXPECT_EQ(mode_of(dir / "fresh.stl") & 07777, 0666 & ~mask);
+
+  // A link to a file: the file gets the bytes, the link stays.
+  fs::create_directories(dir / "sub");
+  std::ofstream(dir / "sub" / "real.obj") << "old";
+  fs::create_symlink("sub/real.obj", dir / "link.obj");
+  ASSERT_TRUE(write_file((dir / "link.obj").string(), "via link", Parents::require));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.obj"));
+  EXPECT_EQ(slurp(dir / "sub" / "real.obj"), "via link");
+
+  // A chain of links that dangles, relative to each link's directory: the
+  // file is made where the chain ends.
+  fs::create_symlink("../made.raw", dir / "sub" / "inner");
+  fs::create_symlink("sub/inner", dir / "outer.raw");
+  ASSERT_TRUE(write_file((dir / "outer.raw").string(), "made", Parents::require));
+  EXPECT_TRUE(fs::is_symlink(dir / "outer.raw") && fs::is_symlink(dir / "sub" / "inner"));
+  EXPECT_EQ(slurp(dir / "made.raw"), "made");
+  EXPECT_EQ(names_in(dir), (Names{"fresh.stl", "kept.stl", "link.obj", "made.raw", "outer.raw", "sub"}));
+  EXPECT_EQ(names_in(dir / "sub"), (Names{"inner", "real.obj"}));
+
+  // The same destination however it is reached, before or after it exists.
+  fs::create_symlink("x.obj", dir / "x.mtl");
+  fs::create_symlink("sub", dir / "also");
+  EXPECT_TRUE(same_destination((dir / "x.mtl").string(), (dir / "x.obj").string()));
+  EXPECT_TRUE(same_destination((dir / "also" / "new.json").string(), (dir / "sub" / "new.json").string()));
+  EXPECT_TRUE(same_destination((dir / "also" / "real.obj").string(), (dir / "link.obj").string()));
+  EXPECT_FALSE(same_destination((dir / "x.mtl").string(), (dir / "x.json").string()));
+
+  fs::create_symlink("loop", dir / "loop");
+  auto loop = write_file((dir / "loop").string(), "x", Parents::require);
+  ASSERT_FALSE(loop);
+  EXPECT_EQ(loop.error().message(), "Too many levels of symbolic links (os error 40)");
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, FifosNeverWaitForAReader) {
+  const fs::path dir = scratch("fifo");
+  const std::string fifo = (dir / "p.stl").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  auto alone = write_file(fifo, "x", Parents::require);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_FALSE(alone);
+  EXPECT_EQ(alone.error().message(), "No such device or address (os error 6)");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // With a reader the bytes go down the pipe, more than it holds at once.
+  // The reader drains it without waiting on it (before the writer opens, a
+  // FIFO reads as ended), and the writer gives up after a while rather than
+  // hang the test if the bytes never arrive.
+  const std::string bytes(1 << 20, 'p');
+  std::string got;
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::thread drain([&] {
+    char buf[4096];
+    while (got.size() < bytes.size() && std::chrono::steady_clock::now() < give_up) {
+      const ssize_t n = ::read(reader, buf, sizeof buf);
+      if (n > 0) {
+        got.append(buf, static_cast<std::size_t>(n));
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+  });
+  const Cancel patience([&] { return std::chrono::steady_clock::now() > give_up; });
+  const auto piped = write_file(fifo, bytes, Parents::require, patience);
+  drain.join();
+  ::close(reader);
+  ASSERT_TRUE(piped);
+  EXPECT_EQ(got, bytes);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // A reader that stops reading holds the call only until the token stops.
+  const int idle = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(idle, 0);
+  StopAfter stop(20);
+  EXPECT_THROW((void)write_file(fifo, bytes, Parents::require, stop.cancel), Cancelled);
+  ::close(idle);
+  EXPECT_EQ(names_in(dir), Names{"p.stl"});
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, DevicesAreWrittenInPlace) {
+  const fs::path dir = scratch("devices");
+  const std::string null = device(dir, "null", 3), full = device(dir, "full", 7);
+  ASSERT_TRUE(write_file(null, std::string(100000, 'x'), Parents::require));
+  auto refused = write_file(full, std::string(100000, 'x'), Parents::require);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message(), "No space left on device (os error 28)");
+  EXPECT_TRUE(S_ISCHR(mode_of(null)) && S_ISCHR(mode_of(full)));
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, AFileInADirectoryClosedToNewFilesIsWrittenInPlace) {
+  // Only a user without the power to override permissions sees the
+  // directory refuse a temporary; as root the test runs as nobody.
+  const fs::path dir = scratch("closed");
+  const fs::path target = dir / "open.hlsl";
+  std::ofstream(target) << "old";
+  ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::chmod(dir.c_str(), 0555);
+    if (::geteuid() == 0 && ::setresuid(65534, 65534, 65534) != 0) ::_exit(2);
+    ::_exit(write_file(target.string(), "new", Parents::require) ? 0 : 1);
   }
-  EXPECT_TRUE(fs::exists(target));
-  EXPECT_EQ(fs::file_size(target), 0u);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod(dir.c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(slurp(target), "new");
+  EXPECT_EQ(names_in(dir), Names{"open.hlsl"});
   fs::remove_all(dir.parent_path());
 }
