@@ -2,6 +2,9 @@
 
 import sys
 
-from tessarine.cli import main
+try:
+    from tessarine.cli import main
+except KeyboardInterrupt:  # while the datasheets load
+    sys.exit(130)
 
 sys.exit(main())

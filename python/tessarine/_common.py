@@ -253,14 +253,24 @@ def bounds(value: object, what: str = "bounds") -> Bounds:
 
 
 def grid_size(value: object, what: str = "grid_size") -> tuple[int, int, int]:
-    """Three positive ints from a tuple, list or integer array."""
+    """Three positive ints from a tuple, list or array (whole floats accepted)."""
     if isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
         raise TypeError(f"{what} must be three positive ints, not {type(value).__name__}")
     items = list(value)
     if len(items) != 3:
         raise ValueError(f"{what} must hold three positive ints, got {len(items)} items")
-    nx, ny, nz = (count(v, what, 1) for v in items)
+    nx, ny, nz = (count(_whole(v, what), what, 1) for v in items)
     return (nx, ny, nz)
+
+
+def _whole(value: object, what: str) -> object:
+    """An integral float (from a float array, say) as an int; anything else as it is."""
+    if isinstance(value, bool) or not hasattr(value, "is_integer") or hasattr(value, "__index__"):
+        return value
+    x = real(value, what)
+    if not x.is_integer():
+        raise ValueError(f"{what} must hold whole numbers, got {x}")
+    return int(x)
 
 
 def path(value: object, what: str) -> str:
