@@ -17,12 +17,15 @@ imported on first use, and numpy only by the functions that return arrays.
 """
 
 from tessarine import _tessarine_core
-from tessarine._errors import DataError, ExportError, NotFoundError, TessarineError
 from tessarine._tessarine_core import *  # noqa: F403
 from tessarine._tessarine_core import __version__
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
+    from tessarine._errors import DataError as DataError
+    from tessarine._errors import ExportError as ExportError
+    from tessarine._errors import NotFoundError as NotFoundError
+    from tessarine._errors import TessarineError as TessarineError
     from tessarine import export as export
     from tessarine import fourier as fourier
     from tessarine import get as get
@@ -65,13 +68,10 @@ _LAZY = {
     "protein": "protein", "build_backbone": "protein", "build_backbone_from_entry": "protein",
     "kabsch_rmsd": "protein", "ramachandran_region": "protein", "Backbone": "protein",
     "fourier": "fourier", "bake": "fourier", "FourierField": "fourier", "FourierCoefficient": "fourier",
+    "TessarineError": "_errors", "NotFoundError": "_errors", "DataError": "_errors", "ExportError": "_errors",
 }  # fmt: skip
 
-__all__ = [
-    *_LAZY,
-    "TessarineError", "NotFoundError", "DataError", "ExportError",
-    *_tessarine_core.__all__,
-]  # fmt: skip
+__all__ = [*_LAZY, *_tessarine_core.__all__]
 
 
 def __getattr__(name: str) -> object:

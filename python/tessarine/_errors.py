@@ -1,7 +1,5 @@
 """The exceptions of tessarine's public API."""
 
-from __future__ import annotations
-
 __all__ = ["DataError", "ExportError", "NotFoundError", "TessarineError"]
 
 
