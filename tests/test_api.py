@@ -8,6 +8,7 @@ import importlib
 import json
 import math
 import os
+import pickle
 import subprocess
 import sys
 from pathlib import Path
@@ -68,6 +69,8 @@ def test_names_resolve_suggest_and_are_checked(call, tmp_path: Path) -> None:
     assert isinstance(exc, KeyError) and isinstance(exc, tessarine.TessarineError)
     assert exc.name == "Coper" and exc.tier is None and "copper" in exc.suggestions
     assert str(exc).startswith("no datasheet named 'Coper'; did you mean ") and str(exc).endswith("?")
+    copy = pickle.loads(pickle.dumps(exc))  # as multiprocessing hands it back
+    assert (str(copy), copy.name, copy.suggestions) == (str(exc), exc.name, exc.suggestions)
     # Empty and wrong-typed names are argument errors, not internal failures.
     with pytest.raises(ValueError, match="must be a non-empty str: an entry name, symbol or alias"):
         call("", tmp_path)

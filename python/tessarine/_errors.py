@@ -39,6 +39,9 @@ class NotFoundError(TessarineError, KeyError):
     def __str__(self) -> str:  # KeyError would quote the message
         return str(self.args[0])
 
+    def __reduce__(self) -> tuple[type["NotFoundError"], tuple[str, str, str | None, tuple[str, ...]]]:
+        return (type(self), (str(self.args[0]), self.name, self.tier, self.suggestions))
+
 
 class DataError(TessarineError, ValueError):
     """A datasheet, or the JSON text given for one, cannot be used."""
