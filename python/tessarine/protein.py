@@ -236,5 +236,7 @@ def ramachandran_region(phi: ArrayLike, psi: ArrayLike) -> Region | NDArray[np.s
     except (TypeError, ValueError) as exc:
         raise ValueError(f"phi and psi must be numbers or arrays of numbers of one shape: {exc}") from None
     classify = np.frompyfunc(core.py_ramachandran_region, 2, 1)
-    regions: NDArray[np.str_] = np.asarray(classify(phis, psis), dtype=str).reshape(phis.shape)
+    with np.errstate(invalid="ignore"):  # a NaN compared in the core is "other", not a fault
+        names = classify(phis, psis)
+    regions: NDArray[np.str_] = np.asarray(names, dtype=str).reshape(phis.shape)
     return regions
