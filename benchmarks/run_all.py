@@ -20,7 +20,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from _catalogue import format_table, note  # noqa: E402
 
-BENCHMARKS = ["load", "lookup", "export", "export_volume", "fourier", "protein", "alloy"]
+BENCHMARKS = ["load", "lookup", "export", "export_volume", "voxel_grid", "fourier", "protein", "alloy"]
 
 
 def machine() -> str:

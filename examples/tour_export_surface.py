@@ -4,17 +4,20 @@ from __future__ import annotations
 
 from pathlib import Path
 
-import tessarine._tessarine_core as core
+import tessarine
 
 ALLOY = "DuplexSteel2205"
 BOX = ((0.0, 0.0, 0.0), (0.012, 0.012, 0.012))  # metres
 VOXEL = 0.001
 GRAIN = 0.002  # phase cells of 2 x 2 x 2 voxels
 
+Quad = list[tuple[float, ...]]
+Colour = tuple[float, float, float]
 
-def read_obj(obj: Path, mtl: Path) -> list[tuple[str, tuple[float, float, float], list[list[tuple[float, ...]]]]]:
-    """(phase, colour, quads) per group, colours from the MTL's Kd lines."""
-    colours: dict[str, tuple[float, float, float]] = {}
+
+def read_obj(obj: Path, mtl: Path) -> list[tuple[str, Colour, list[Quad]]]:
+    """(phase, colour, quads in mm) per group, colours from the MTL's Kd lines."""
+    colours: dict[str, Colour] = {}
     phase = ""
     for line in mtl.read_text().splitlines():
         if line.startswith("newmtl "):
@@ -23,10 +26,10 @@ def read_obj(obj: Path, mtl: Path) -> list[tuple[str, tuple[float, float, float]
             r, g, b = (float(x) for x in line.split()[1:])
             colours[phase] = (r, g, b)
     vertices: list[tuple[float, ...]] = []
-    groups: list[tuple[str, tuple[float, float, float], list[list[tuple[float, ...]]]]] = []
+    groups: list[tuple[str, Colour, list[Quad]]] = []
     for line in obj.read_text().splitlines():
         if line.startswith("v "):
-            vertices.append(tuple(float(x) * 1000 for x in line.split()[1:]))  # in mm
+            vertices.append(tuple(float(x) * 1000 for x in line.split()[1:]))
         elif line.startswith("usemtl "):
             groups.append((line[7:], colours[line[7:]], []))
         elif line.startswith("f "):
@@ -35,22 +38,27 @@ def read_obj(obj: Path, mtl: Path) -> list[tuple[str, tuple[float, float, float]
 
 
 def tour_export_surface(out: Path) -> None:
-    out.mkdir(parents=True, exist_ok=True)
-    obj, mtl = core.py_export_obj(ALLOY, str(out / "duplex.obj"), BOX, VOXEL, GRAIN)
-    stl = core.py_export_stl(ALLOY, str(out / "duplex.stl"), BOX, VOXEL, GRAIN)
-    ascii_stl = core.py_export_stl(ALLOY, str(out / "duplex_ascii.stl"), BOX, VOXEL, GRAIN, binary=False)
-    print(f"{ALLOY}: wrote {obj} + {mtl}, {stl} (binary) and {ascii_stl} (ASCII)")
+    obj, mtl = tessarine.export_obj(ALLOY, out / "duplex.obj", BOX, VOXEL, scale_m=GRAIN)
+    stl = tessarine.export_stl(ALLOY, out / "duplex.stl", BOX, VOXEL, scale_m=GRAIN)
+    ascii_stl = tessarine.export_stl(ALLOY, out / "duplex_ascii.stl", BOX, VOXEL, scale_m=GRAIN, binary=False)
+    print(f"{ALLOY}: wrote {obj.name} + {mtl.name}, {stl.name} (binary) and {ascii_stl.name} (ASCII)")
 
-    groups = read_obj(Path(obj), Path(mtl))
+    groups = read_obj(obj, mtl)
     for phase, colour, quads in groups:
         print(f"  {phase:<10} {len(quads):6d} faces, colour {colour}")
+
+    # The same voxels as an array: the phase of every voxel, [iz, iy, ix].
+    grid = tessarine.voxel_grid(ALLOY, BOX, VOXEL, scale_m=GRAIN)
+    shares = {name: float((grid.phase_ids == i).mean()) for i, name in enumerate(grid.phase_names)}
+    print(f"  voxel grid {grid.shape}: shares {', '.join(f'{n} {s:.2f}' for n, s in shares.items())}")
 
     import matplotlib
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    from matplotlib.patches import Patch, Polygon
-    from mpl_toolkits.mplot3d.art3d import Poly3DCollection
+    from matplotlib.colors import ListedColormap
+    from matplotlib.patches import Patch
+    from mpl_toolkits.mplot3d.art3d import Poly3DCollection  # type: ignore[import-untyped]
 
     fig = plt.figure(figsize=(11, 5.2))
     ax3 = fig.add_subplot(1, 2, 1, projection="3d")
@@ -64,15 +72,14 @@ def tour_export_surface(out: Path) -> None:
     ax3.view_init(elev=25, azim=-55)
     ax3.set_title("Phase-boundary surface (OBJ groups)")
 
-    # The bottom of the box: each face at z = 0 shows the phase below it.
+    # The bottom layer of voxels, from the grid.
+    colour_of = dict((phase, colour) for phase, colour, _ in groups)
     ax2 = fig.add_subplot(1, 2, 2)
-    for _phase, colour, quads in groups:
-        for q in quads:
-            if all(abs(v[2]) < 1e-9 for v in q):
-                ax2.add_patch(Polygon([(v[0], v[1]) for v in q], facecolor=colour, edgecolor="white", lw=0.3))
-    ax2.set(xlim=(0, size), ylim=(0, size), xlabel="x (mm)", ylabel="y (mm)", aspect="equal")
-    ax2.set_title("Phases on the face z = 0")
-    ax2.legend(handles=[Patch(color=c, label=p) for p, c, _ in groups], loc="upper right", framealpha=0.9)
+    ax2.imshow(grid.phase_ids[0], origin="lower", extent=(0, size, 0, size),
+               cmap=ListedColormap([colour_of[p] for p in grid.phase_names]))  # fmt: skip
+    ax2.set(xlabel="x (mm)", ylabel="y (mm)")
+    ax2.set_title("Phases of the voxels at z = 0")
+    ax2.legend(handles=[Patch(color=c, label=p) for p, c in colour_of.items()], loc="upper right", framealpha=0.9)
     fig.suptitle(f"{ALLOY}: voronoi phases, {GRAIN * 1000:g} mm cells, {VOXEL * 1000:g} mm voxels")
     fig.tight_layout()
     fig.savefig(out / "microstructure.png", dpi=120)
@@ -81,4 +88,6 @@ def tour_export_surface(out: Path) -> None:
 
 
 if __name__ == "__main__":
-    tour_export_surface(Path("out"))
+    target = Path("out")
+    target.mkdir(exist_ok=True)
+    tour_export_surface(target)

@@ -3,7 +3,7 @@
 #   1. clang-format-14 --dry-run --Werror over every C++ file (.clang-format)
 #   2. clang-tidy-14 over src/ and tests/cpp/ (.clang-tidy; every finding is an error)
 #   3. cppcheck over src/ (cppcheck-suppressions.txt)
-#   4. mypy's stubtest of python/tessarine/_tessarine_core.pyi against the built module
+#   4. mypy's stubtest of the stubs of the two native modules against the built modules
 # Reuses .venv and build/py of `scripts/dev.sh test` when present, else builds them.
 # Takes about 5 minutes on 2 cores, nearly all of it clang-tidy.
 set -uo pipefail
@@ -77,9 +77,9 @@ cppcheck --std=c++20 --language=c++ -I src --library=python -j2 -q \
   --error-exitcode=1 src
 report cppcheck "$t" $?
 
-# 4. stubtest: the stub in the source tree against the installed module.
+# 4. stubtest: the stubs in the source tree against the installed modules.
 t=$(date +%s.%N)
-MYPYPATH=python MYPY_CACHE_DIR=$work/mypy_cache "$py" -m mypy.stubtest tessarine._tessarine_core
+MYPYPATH=python MYPY_CACHE_DIR=$work/mypy_cache "$py" -m mypy.stubtest tessarine._tessarine_core tessarine._tessarine_ext
 report stubtest "$t" $?
 
 if [ ${#failed[@]} -gt 0 ]; then
