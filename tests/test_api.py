@@ -261,15 +261,15 @@ def test_export_paths_and_failures(tmp_path: Path) -> None:
     assert isinstance(exc, OSError) and exc.errno == errno.ENOENT
     assert exc.filename == str(tmp_path / "missing" / "v.raw") and exc.strerror == "No such file or directory"
     assert not (tmp_path / "missing").exists()
-    # The second file of a pair fails: the first stays, the error names the second.
+    # One file of a pair fails: the error names it, and neither target is written.
     (tmp_path / "v.json").mkdir()
     with pytest.raises(tessarine.ExportError) as info:
         tessarine.export_raw("Steel", tmp_path / "v.raw", BOX, 0.001)
-    assert info.value.filename == str(tmp_path / "v.json") and (tmp_path / "v.raw").stat().st_size > 0
+    assert info.value.filename == str(tmp_path / "v.json") and not (tmp_path / "v.raw").exists()
     (tmp_path / "o.obj").mkdir()
     with pytest.raises(tessarine.ExportError) as info:
         tessarine.export_obj("Steel", tmp_path / "o.obj", BOX, 0.001)
-    assert info.value.filename == str(tmp_path / "o.obj") and (tmp_path / "o.mtl").is_file()
+    assert info.value.filename == str(tmp_path / "o.obj") and not (tmp_path / "o.mtl").exists()
     (tmp_path / "m.mtl").mkdir()
     with pytest.raises(tessarine.ExportError) as info:
         tessarine.export_obj("Steel", tmp_path / "m.obj", BOX, 0.001)

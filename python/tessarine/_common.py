@@ -9,6 +9,7 @@ from __future__ import annotations
 import math
 import operator
 import os
+import stat
 from collections.abc import Callable, Sequence
 from typing import TYPE_CHECKING, Any
 
@@ -287,22 +288,33 @@ def path(value: object, what: str) -> str:
 # ---- failures of the core --------------------------------------------------
 
 
-def snapshot(p: PathArg) -> tuple[int, ...] | None:
-    """What tells whether a file was (re)written: identity, size and times."""
+def _blocked(p: str) -> bool:
+    """True when `p` cannot take a new file: a directory, a FIFO nobody
+    reads, a missing or closed directory, or a read-only file in one."""
     try:
         st = os.stat(p)
     except OSError:
-        return None
-    return (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns, st.st_ctime_ns)
+        st = None
+    if st is not None and (stat.S_ISDIR(st.st_mode) or stat.S_ISFIFO(st.st_mode)):
+        return True
+    parent = os.path.dirname(os.path.abspath(p))
+    if not os.path.isdir(parent):
+        return True
+    if os.access(parent, os.W_OK | os.X_OK):
+        return False
+    return st is None or not os.access(p, os.W_OK)
 
 
-def failed_of_two(first: str, second: str, before: tuple[int, ...] | None) -> str:
-    """Which of two files written in turn failed, given `first`'s snapshot from
-    before the call: `second` only when `first` was written whole (a file is
-    never left non-empty by a failed write)."""
-    after = snapshot(first)
-    written = after is not None and after != before and after[2] > 0
-    return second if written else first
+def failed_of_two(first: str, second: str, likely: str) -> str:
+    """Which file of a pair stopped an export. Both are complete before
+    either replaces its target, so a failure leaves both targets as they
+    were: name the one whose place cannot take a file, else `likely` (the
+    larger of the two, where a full disk shows first)."""
+    if _blocked(first):
+        return first
+    if _blocked(second):
+        return second
+    return likely
 
 
 def export_failure(exc: RuntimeError, filename: str) -> Exception:

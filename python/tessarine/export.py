@@ -166,8 +166,8 @@ def export_obj(
     NotFoundError
         When no entry answers to `name`.
     ExportError
-        When a file cannot be written; its ``filename`` is the one that failed
-        (the MTL is written first and stays when the OBJ fails).
+        When a file cannot be written; its ``filename`` is the one that failed.
+        Neither file is replaced unless both were written whole.
     ValueError
         For bad `bounds`, `voxel_size` or `scale_m`, a grid too large, or an
         `obj_path` whose MTL path would be itself.
@@ -187,11 +187,10 @@ def export_obj(
     size = _common.positive(voxel_size, "voxel_size")
     scale = _common.optional_positive(scale_m, "scale_m")
     mtl = ext.mtl_path(target)
-    before = _common.snapshot(mtl)
     try:
         written, written_mtl = core.py_export_obj(entry_name, target, box, size, scale)
     except RuntimeError as exc:
-        raise _common.export_failure(exc, _common.failed_of_two(mtl, target, before)) from None
+        raise _common.export_failure(exc, _common.failed_of_two(mtl, target, target)) from None
     return Path(written), Path(written_mtl)
 
 
@@ -363,8 +362,8 @@ def export_raw(
     NotFoundError
         When no entry answers to `name`.
     ExportError
-        When a file cannot be written; its ``filename`` is the one that failed
-        (the volume is written first and stays when the sidecar fails).
+        When a file cannot be written; its ``filename`` is the one that failed.
+        Neither file is replaced unless both were written whole.
     ValueError
         For bad `bounds`, `voxel_size` or `scale_m`, an unknown `mode`, a grid
         too large, or an `out_path` whose sidecar path would be itself.
@@ -385,9 +384,9 @@ def export_raw(
     scale = _common.optional_positive(scale_m, "scale_m")
     if mode not in RAW_MODES:
         raise ValueError(f"mode must be 'phase' or 'occupancy', got {mode!r}")
-    before = _common.snapshot(target)
     try:
         core.py_export_sdf_raw(entry_name, target, box, size, scale, mode)
     except RuntimeError as exc:
-        raise _common.export_failure(exc, _common.failed_of_two(target, ext.sidecar_path(target), before)) from None
+        sidecar = ext.sidecar_path(target)
+        raise _common.export_failure(exc, _common.failed_of_two(target, sidecar, target)) from None
     return Path(target)
