@@ -1,5 +1,6 @@
 // The sampling room: every read of a property of an entry in space, and the
-// one way the other rooms find an entry by its exact name.
+// exact-name lookup (lookup_entry) behind py_data_sheet, the exporters and
+// the Fourier bake.
 //
 //   sample.h        lookup_entry and sample(), the point path (py_sample,
 //                   py_data_sheet)
@@ -9,6 +10,7 @@
 //   grid_sample.h   a property over a lattice of points (the VTK writer, the
 //                   Fourier bake)
 //   voxel_map.h     the phase of every voxel of a box (every exporter)
+//   geometry.h      Point and Box
 //
 // Users: the facade, the exporters, the Fourier bake. A new field model
 // implements FieldModel::prepare and is registered in

@@ -4,10 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "common/error.h"
-#include "common/json.h"
-#include "common/memory.h"
-#include "common/unicode.h"
+#include "common/common.h"
 
 using namespace tess;
 
