@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "data_loader/store.h"
 #include "export/raw_writer.h"
 #include "export/vtk_writer.h"
 #include "grid_helpers.h"
@@ -46,6 +47,17 @@ TEST(Vtk, LargeSectionsMatchSequentialText) {
   append_vtk_scalars(got_values, "v", values);
   EXPECT_EQ(got_ids, expect_ids);
   EXPECT_EQ(got_values, expect_values);
+}
+
+TEST(Vtk, TextThatCannotBeHeldIsRefusedBeforeAnyIsMade) {
+  // 8e6 voxels of at least 1.8e6 bytes each: no machine holds that text.
+  ASSERT_TRUE(data_loader::DATA().insert_entry("alloy", "vtk_plain", Json{{"d", 1}}).ok());
+  const std::vector<std::string> properties(200000, "d");
+  const auto r = export_vtk_legacy("vtk_plain", "never.vtk", {{0, 0, 0}, {2, 2, 2}}, 0.01, properties, std::nullopt);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().message(),
+            "export_vtk_legacy: the text of a grid of 200 x 200 x 200 voxels is too large to allocate; use a larger "
+            "voxel_size or fewer properties");
 }
 
 namespace {
