@@ -102,6 +102,6 @@ def test_validation_and_argument_conversion():
 @pytest.mark.parametrize("grid", [(10**9, 10**9, 10**9), (2**64 - 1, 2, 1), (2**40, 1, 1)])
 def test_unallocatable_grid_fails_promptly(grid):
     start = time.monotonic()
-    with pytest.raises(ValueError, match="^grid_size is too large: the samples and coefficients cannot be allocated$"):
+    with pytest.raises(ValueError, match=r"^grid_size \(\d+, \d+, \d+\) is too large to allocate$"):
         core.py_bake_fourier("Fe", "d", ((0, 0, 0), (1, 1, 1)), grid)
     assert time.monotonic() - start < 5

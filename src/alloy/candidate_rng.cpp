@@ -63,11 +63,6 @@ CandidateRng CandidateRng::from_seed_bytes(const SeedBytes& bytes) {
   return CandidateRng(s);
 }
 
-CandidateRng CandidateRng::from_state(const State& state) {
-  if ((state[0] | state[1] | state[2] | state[3]) == 0) panic("CandidateRng: state must not be all zero");
-  return CandidateRng(state);
-}
-
 std::uint64_t CandidateRng::next_u64() noexcept {
   const std::uint64_t result = std::rotl(s_[0] + s_[3], 23) + s_[0];
   const std::uint64_t t = s_[1] << 17;

@@ -21,8 +21,6 @@ class CandidateRng {
   // State s0..s3 read little-endian from the bytes; all-zero bytes give the
   // first four SplitMix64 outputs from state 0 instead.
   static CandidateRng from_seed_bytes(const SeedBytes& bytes);
-  // A generator with exactly this state (which must not be all zero).
-  static CandidateRng from_state(const State& state);
 
   const State& state() const noexcept { return s_; }
 

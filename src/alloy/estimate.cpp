@@ -42,23 +42,6 @@ inline bool number_of(const Json& v, double& x) noexcept {
 
 }  // namespace
 
-void set_fraction(Composition& composition, std::string_view name, double fraction) {
-  for (auto& [n, f] : composition) {
-    if (n == name) {
-      f = fraction;
-      return;
-    }
-  }
-  composition.emplace_back(std::string(name), fraction);
-}
-
-std::optional<double> find_property(const PropertyMap& properties, std::string_view key) {
-  auto it = std::lower_bound(properties.begin(), properties.end(), key,
-                             [](const auto& entry, std::string_view k) { return entry.first < k; });
-  if (it == properties.end() || it->first != key) return std::nullopt;
-  return it->second;
-}
-
 std::uint32_t PropertyEstimator::intern(std::string_view key) {
   auto it = index_.find(key);
   if (it == index_.end()) {
@@ -160,33 +143,6 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
     if (slot.has_value) slot.value = slot.weighted / slot.fraction;
     return !slot.has_value;
   });
-}
-
-std::optional<double> PropertyEstimator::find(std::string_view key) const {
-  auto it = index_.find(key);
-  if (it == index_.end()) return std::nullopt;
-  return value_of(it->second);
-}
-
-PropertyMap PropertyEstimator::to_map() const {
-  PropertyMap map;
-  map.reserve(result_.size());
-  for (std::uint32_t id : result_) map.emplace_back(slots_[id].key, slots_[id].value);
-  std::sort(map.begin(), map.end());
-  return map;
-}
-
-PropertyMap estimate_properties(std::span<const Constituent> composition) {
-  PropertyEstimator estimator;
-  estimator.estimate(composition);
-  return estimator.to_map();
-}
-
-PropertyMap estimate_properties(const Composition& composition) {
-  std::vector<Constituent> constituents;
-  constituents.reserve(composition.size());
-  for (const auto& [name, fraction] : composition) constituents.push_back({name, fraction});
-  return estimate_properties(constituents);
 }
 
 }  // namespace tess::alloy

@@ -23,11 +23,6 @@ using Composition = std::vector<std::pair<std::string, double>>;
 // Property key -> estimated value, in ascending byte order of the keys.
 using PropertyMap = std::vector<std::pair<std::string, double>>;
 
-// Sets the fraction of `name`: replaces the value of a name already present
-// (which keeps its place) or appends a new one.
-void set_fraction(Composition& composition, std::string_view name, double fraction);
-std::optional<double> find_property(const PropertyMap& properties, std::string_view key);
-
 inline constexpr std::uint32_t kUnnumbered = UINT32_MAX;
 
 // One constituent of a composition being estimated; the name is borrowed.
@@ -53,19 +48,16 @@ class PropertyEstimator {
   std::size_t size() const noexcept { return result_.size(); }
   std::uint32_t slot(std::size_t i) const noexcept { return result_[i]; }
   double value(std::size_t i) const noexcept { return slots_[result_[i]].value; }
-  // The last result in ascending key order.
-  PropertyMap to_map() const;
 
   // The slot of `key`, created if the key was never met.
   [[gnu::noinline]] std::uint32_t intern(std::string_view key);
   std::string_view slot_key(std::uint32_t slot) const noexcept { return slots_[slot].key; }
-  // The value of a slot, or of a key, in the last result.
+  // The value of a slot in the last result.
   std::optional<double> value_of(std::uint32_t slot) const noexcept {
     const Slot& s = slots_[slot];
     if (s.stamp != stamp_ || !s.has_value) return std::nullopt;
     return s.value;
   }
-  std::optional<double> find(std::string_view key) const;
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
@@ -102,10 +94,5 @@ class PropertyEstimator {
   std::vector<std::uint16_t> where_;
   std::vector<std::shared_ptr<const data_loader::TierMap>> maps_;  // in the store's tier order
 };
-
-// The estimated properties of `composition`, read from the store under its
-// lock held shared once for the whole call. Never fails.
-PropertyMap estimate_properties(std::span<const Constituent> composition);
-PropertyMap estimate_properties(const Composition& composition);
 
 }  // namespace tess::alloy

@@ -2,13 +2,11 @@
 // milliseconds, whether to go on.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <thread>
-#include <vector>
 
 namespace tess {
 
@@ -70,18 +68,5 @@ class Cancel {
   mutable std::atomic<bool> stopped_{false};
   mutable std::chrono::steady_clock::time_point next_{};
 };
-
-// v.assign(n, value), filled 16 MiB at a time with `cancel` checked before
-// each piece: filling gigabytes takes long enough to be worth stopping.
-template <class T>
-void assign_checked(std::vector<T>& v, std::size_t n, const T& value, const Cancel& cancel) {
-  constexpr std::size_t kPiece = std::max<std::size_t>(1, (std::size_t{1} << 24) / sizeof(T));
-  v.clear();
-  v.reserve(n);
-  while (v.size() < n) {
-    cancel.check();
-    v.resize(std::min(n, v.size() + kPiece), value);
-  }
-}
 
 }  // namespace tess

@@ -439,8 +439,4 @@ void release(Json& value) noexcept {
   }
 }
 
-std::string dump_compact(const Json& value) {
-  return value.dump(-1, ' ', /*ensure_ascii=*/false, Json::error_handler_t::strict);
-}
-
 }  // namespace tess

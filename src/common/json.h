@@ -56,6 +56,15 @@ class ReleaseOnExit {
 // floats as null.
 std::string dump_compact(const Json& value);
 
+// Pretty JSON text: two spaces of indent per level, every member and every
+// array element on a line of its own, "[]" and "{}" when empty, no final line
+// feed. Floats in the shortest form that reads back (numfmt::json_float:
+// "1e-7", "1.5e20", "10.0"), non-finite ones as null; strings as their bytes
+// with only '"', '\\' and control characters escaped. The library's own
+// dump writes "1e-07" and "1.5e+20" and refuses ill-formed UTF-8, so this is
+// written out here.
+std::string dump_pretty(const Json& value);
+
 // The numeric value of a JSON number of any of the three kinds, or nothing.
 inline std::optional<double> as_number(const Json& v) {
   switch (v.type()) {

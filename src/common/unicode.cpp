@@ -112,12 +112,4 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
   return true;
 }
 
-std::size_t count_chars(std::string_view utf8) noexcept {
-  std::size_t n = 0;
-  for (unsigned char c : utf8) {
-    if ((c & 0xC0) != 0x80) ++n;
-  }
-  return n;
-}
-
 }  // namespace tess::unicode

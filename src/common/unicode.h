@@ -34,7 +34,4 @@ std::string to_valid_utf8(std::string_view bytes);
 // True when `bytes` is well-formed UTF-8.
 bool is_valid_utf8(std::string_view bytes) noexcept;
 
-// Number of Unicode scalar values of well-formed UTF-8 text.
-std::size_t count_chars(std::string_view utf8) noexcept;
-
 }  // namespace tess::unicode

@@ -1,5 +1,6 @@
 #include "data_loader/entry_keys.h"
 
+#include "common/hash.h"
 #include "common/unicode.h"
 
 namespace tess::data_loader {
@@ -14,11 +15,7 @@ const Json* member_or(const Json& value, std::string_view primary, std::string_v
 }  // namespace
 
 std::uint64_t EntryKeys::filter_bits(std::string_view lower) noexcept {
-  std::uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
-  for (unsigned char c : lower) {
-    h ^= c;
-    h *= 0x100000001b3ULL;
-  }
+  std::uint64_t h = hash::fnv1a(lower);
   h ^= h >> 29;
   return (std::uint64_t{1} << (h & 63)) | (std::uint64_t{1} << ((h >> 6) & 63));
 }

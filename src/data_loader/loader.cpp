@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/json.h"
+#include "common/memory.h"
 #include "common/thread_pool.h"
 #include "common/unicode.h"
 #include "data_loader/store.h"
@@ -25,15 +26,6 @@ namespace {
 bool is_directory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Bytes of physical memory: no file larger than this can be held whole, and
-// asking for it may succeed (overcommit) only to fail once the pages are used.
-std::uint64_t physical_memory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page_size = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return UINT64_MAX;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
 }
 
 enum class Read { kOk, kSkip, kTooLarge, kFailed };
@@ -52,11 +44,10 @@ Read read_regular_file(int dir_fd, const char* name, std::string& out, int& err)
   } closer{fd};
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Read::kSkip;
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  static const std::uint64_t memory = physical_memory();
-  if (size >= memory) return Read::kTooLarge;
   // Ask for one byte more than the file holds: a short read of a regular
   // file is its end, so the usual case takes a single read.
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (!checked_add(size, 1) || !may_allocate(size + 1)) return Read::kTooLarge;
   std::size_t want = static_cast<std::size_t>(size) + 1;
   out.resize(want);
   std::size_t have = 0;
@@ -88,7 +79,7 @@ std::optional<std::string> load_file(int dir_fd, const char* file_name, std::str
     switch (read_regular_file(dir_fd, file_name, bytes, err)) {
       case Read::kOk: break;
       case Read::kSkip: return std::nullopt;
-      case Read::kTooLarge: return warning("larger than physical memory");
+      case Read::kTooLarge: return warning(too_large_message("the datasheet"));
       case Read::kFailed: return warning(os_error(err).message());
     }
     Result<Json> value = parse_json(bytes);
@@ -99,7 +90,7 @@ std::optional<std::string> load_file(int dir_fd, const char* file_name, std::str
   } catch (const std::length_error&) {
   }
   std::string().swap(bytes);  // give back what a large file took
-  return warning(os_error(ENOMEM).message());
+  return warning(too_large_message("the datasheet"));
 }
 
 }  // namespace

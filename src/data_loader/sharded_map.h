@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/hash.h"
+
 namespace tess::data_loader {
 
 // Per-process random seed of every sharded map's hash.
@@ -22,11 +24,7 @@ struct SeededHash {
   using is_transparent = void;
   std::uint64_t seed;
   std::size_t operator()(std::string_view s) const noexcept {
-    std::uint64_t h = 0xcbf29ce484222325ULL ^ seed;
-    for (unsigned char c : s) {
-      h ^= c;
-      h *= 0x100000001b3ULL;
-    }
+    std::uint64_t h = hash::fnv1a_feed(hash::kFnvBasis ^ seed, s);
     // splitmix64 finaliser spreads the low-entropy FNV bits over the word.
     h ^= h >> 30;
     h *= 0xbf58476d1ce4e5b9ULL;

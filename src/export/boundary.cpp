@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/memory.h"
 #include "common/thread_pool.h"
 
 namespace tess::exporter {

@@ -21,6 +21,8 @@
 #include <system_error>
 #include <utility>
 
+#include "common/memory.h"
+
 namespace tess::exporter {
 namespace {
 
@@ -92,6 +94,7 @@ int open_in_place(const std::string& path) {
 
 FileBuffer::FileBuffer(std::size_t size) : size_(size) {
   if (size == 0) return;
+  if (!may_allocate(size)) throw std::bad_alloc();
   void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE

@@ -14,7 +14,8 @@ namespace tess::exporter {
 
 // The zero-filled bytes of a whole file, mapped straight from the system
 // (large ones on huge pages where the system allows), so that big outputs
-// are neither cleared twice nor grown by copying. Throws std::bad_alloc.
+// are neither cleared twice nor grown by copying. Throws std::bad_alloc when
+// the size may not (may_allocate) or cannot be allocated.
 class FileBuffer {
  public:
   explicit FileBuffer(std::size_t size);

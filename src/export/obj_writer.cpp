@@ -9,6 +9,8 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "common/hash.h"
+#include "common/memory.h"
 #include "common/numfmt.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
@@ -24,15 +26,6 @@ std::optional<std::size_t> file_name_start(const std::string& path) {
   const std::string_view last = std::string_view(path).substr(start);
   if (last.empty() || last == "." || last == "..") return std::nullopt;
   return start;
-}
-
-std::uint64_t fnv1a(std::string_view bytes) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : bytes) {
-    h ^= c;
-    h *= 0x100000001b3ULL;
-  }
-  return h;
 }
 
 // Vertices or faces written between two polls of the cancellation token.
@@ -156,7 +149,7 @@ std::string mtl_reference_name(const std::string& mtl_path) {
 }
 
 std::array<double, 3> phase_colour(std::string_view phase) {
-  const std::uint64_t h = fnv1a(phase);
+  const std::uint64_t h = hash::fnv1a(phase);
   return {static_cast<double>((h >> 48) & 0xFF) / 255.0, static_cast<double>((h >> 32) & 0xFF) / 255.0,
           static_cast<double>((h >> 16) & 0xFF) / 255.0};
 }
@@ -228,9 +221,9 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
     if (auto w = write_pieces(*obj, body, cancel); !w) return std::move(w).error();
     if (auto w = finish_both(*mtl, *obj); !w) return std::move(w).error();
   } catch (const std::bad_alloc&) {
-    return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
+    return Error(too_large_message("export_obj: the OBJ of this grid", "use a larger voxel_size"));
   } catch (const std::length_error&) {
-    return Error("export_obj: not enough memory for the OBJ of this grid; use a larger voxel_size");
+    return Error(too_large_message("export_obj: the OBJ of this grid", "use a larger voxel_size"));
   }
   return ObjFiles{obj_path, mtl_path};
 }

@@ -4,22 +4,12 @@
 #include <array>
 
 #include "common/numfmt.h"
-#include "data_loader/store.h"
 #include "export/file_io.h"
+#include "sample/sample.h"
 
 namespace tess::exporter {
 
 using PropMap = std::map<std::string, double, std::less<>>;
-
-std::string entry_not_found_message(std::string_view name) {
-  return "export: entry '" + std::string(name) + "' not found in tessarine registry";
-}
-
-Result<Json> lookup_entry(std::string_view name) {
-  auto found = data_loader::DATA().find_entry(name);
-  if (!found) return Error(entry_not_found_message(name));
-  return std::move(*found);
-}
 
 namespace {
 
@@ -29,12 +19,14 @@ void insert_numbers(PropMap& props, const Json& obj) {
   }
 }
 
-// The props of `name` read in place under the store's shared lock.
+// The props of the entry named exactly `name` (no folding, no aliases); the
+// shaders' own message when no tier holds it.
 Result<PropMap> props_of(std::string_view name) {
-  return data_loader::DATA().read().with_found(name, [&](const Json* entry) -> Result<PropMap> {
-    if (entry == nullptr) return Error(entry_not_found_message(name));
-    return collect_numeric_props(*entry);
-  });
+  auto entry = sample::lookup_entry(name);
+  if (!entry) {
+    return std::move(entry).error().wrap("export: entry '" + std::string(name) + "' not found in tessarine registry");
+  }
+  return collect_numeric_props(*entry);
 }
 
 const double* find_prop(const PropMap& props, std::string_view key) {

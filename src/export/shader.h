@@ -14,13 +14,6 @@
 
 namespace tess::exporter {
 
-// The message of a failed export lookup.
-std::string entry_not_found_message(std::string_view name);
-
-// A copy of the entry named exactly `name` (no folding, no aliases) from the
-// first tier that holds it.
-Result<Json> lookup_entry(std::string_view name);
-
 // The numeric members of an entry: its top-level numbers, then the numbers of
 // its "Properties" object, which replace top-level values of the same key.
 // Empty when the entry is not an object.

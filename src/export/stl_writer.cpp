@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "common/memory.h"
 #include "common/numfmt.h"
 #include "common/thread_pool.h"
 #include "export/file_io.h"
@@ -245,9 +246,9 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
       if (auto w = write_file(out_path, body.view(), Parents::create, cancel); !w) return std::move(w).error();
     }
   } catch (const std::bad_alloc&) {
-    return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");
+    return Error(too_large_message("export_stl: the STL of this grid", "use a larger voxel_size"));
   } catch (const std::length_error&) {
-    return Error("export_stl: not enough memory for the STL of this grid; use a larger voxel_size");
+    return Error(too_large_message("export_stl: the STL of this grid", "use a larger voxel_size"));
   }
   return out_path;
 }

@@ -1,23 +1,21 @@
 #include "fourier_bake/fourier_bake.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <optional>
 
+#include "common/memory.h"
 #include "common/thread_pool.h"
-#include "data_loader/store.h"
-#include "sample/point_sampler.h"
+#include "sample/grid_sample.h"
 
 namespace tess::fourier_bake {
 namespace {
 
 constexpr double kEpsilon = 2.220446049250313e-16;
 constexpr double kMinusTwoPi = -6.283185307179586;
-// Samples taken or summed between two polls of the cancellation token.
+// Samples summed between two polls of the cancellation token.
 constexpr std::uint64_t kPollEvery = 1 << 14;
 
 struct Triple {
@@ -37,18 +35,9 @@ struct Plan {
   std::size_t chunks = 0;
 };
 
-Error too_large() { return Error("grid_size is too large: the samples and coefficients cannot be allocated"); }
-
-std::optional<std::uint64_t> mul(std::uint64_t a, std::uint64_t b) {
-  std::uint64_t r = 0;
-  if (__builtin_mul_overflow(a, b, &r)) return std::nullopt;
-  return r;
-}
-
-std::optional<std::uint64_t> add(std::uint64_t a, std::uint64_t b) {
-  std::uint64_t r = 0;
-  if (__builtin_add_overflow(a, b, &r)) return std::nullopt;
-  return r;
+Error too_large(GridSize grid) {
+  return Error(too_large_message("grid_size (" + std::to_string(grid[0]) + ", " + std::to_string(grid[1]) + ", " +
+                                 std::to_string(grid[2]) + ")"));
 }
 
 // The number of (n, m, l) of the half-space walk.
@@ -59,25 +48,17 @@ std::optional<std::uint64_t> count_coefficients(std::int64_t mx, std::int64_t my
   if (my >= 0) {
     // n = 0: m = 0 takes l = 1 ... Mz, each m = 1 ... My takes l = -Mz ... Mz.
     k = static_cast<std::uint64_t>(std::max<std::int64_t>(mz, 0));
-    auto rows = mul(static_cast<std::uint64_t>(my), span(mz));
+    auto rows = checked_mul(static_cast<std::uint64_t>(my), span(mz));
     if (!rows) return std::nullopt;
-    auto sum = add(k, *rows);
+    auto sum = checked_add(k, *rows);
     if (!sum) return std::nullopt;
     k = *sum;
   }
-  auto plane = mul(span(my), span(mz));
+  auto plane = checked_mul(span(my), span(mz));
   if (!plane) return std::nullopt;
-  auto rest = mul(static_cast<std::uint64_t>(mx), *plane);
+  auto rest = checked_mul(static_cast<std::uint64_t>(mx), *plane);
   if (!rest) return std::nullopt;
-  return add(k, *rest);
-}
-
-std::uint64_t physical_memory() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0) return std::numeric_limits<std::uint64_t>::max();
-  return mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size))
-      .value_or(std::numeric_limits<std::uint64_t>::max());
+  return checked_add(k, *rest);
 }
 
 Result<Plan> make_plan(std::string_view entry_name, std::string_view property, const sample::Box& bounds, GridSize grid,
@@ -91,9 +72,9 @@ Result<Plan> make_plan(std::string_view entry_name, std::string_view property, c
 
   Plan p;
   p.grid = grid;
-  auto nxy = mul(grid[0], grid[1]);
-  auto total = nxy ? mul(*nxy, grid[2]) : std::nullopt;
-  if (!total) return too_large();
+  auto nxy = checked_mul(grid[0], grid[1]);
+  auto total = nxy ? checked_mul(*nxy, grid[2]) : std::nullopt;
+  if (!total) return too_large(grid);
   p.total = *total;
 
   p.origin = bounds.min;
@@ -111,47 +92,24 @@ Result<Plan> make_plan(std::string_view entry_name, std::string_view property, c
   p.my = static_cast<std::int32_t>(grid[1] / 2);
   p.mz = static_cast<std::int32_t>(grid[2] / 2);
   auto k = count_coefficients(p.mx, p.my, p.mz);
-  if (!k) return too_large();
+  if (!k) return too_large(grid);
   p.coefficient_count = *k;
   p.chunks = static_cast<std::size_t>(std::min<std::uint64_t>(p.coefficient_count, pool_size() * 4));
 
   // Memory held at once: the samples, the walk, the transform values, the
-  // coefficients and one row buffer per chunk. More than the machine has
-  // cannot be allocated.
+  // coefficients and one row buffer per chunk.
   constexpr std::uint64_t per_coefficient = sizeof(Triple) + 2 * sizeof(double) + sizeof(FourierCoefficient);
-  auto samples = mul(p.total, sizeof(double));
-  auto coefficients = mul(p.coefficient_count, per_coefficient);
-  auto rows = add(grid[1], grid[2]);
-  auto buffers = rows ? mul(*rows, p.chunks * sizeof(double)) : std::nullopt;
+  auto samples = checked_mul(p.total, sizeof(double));
+  auto coefficients = checked_mul(p.coefficient_count, per_coefficient);
+  auto rows = checked_add(grid[1], grid[2]);
+  auto buffers = rows ? checked_mul(*rows, p.chunks * sizeof(double)) : std::nullopt;
   std::optional<std::uint64_t> bytes;
   if (samples && coefficients && buffers) {
-    auto partial = add(*samples, *coefficients);
-    if (partial) bytes = add(*partial, *buffers);
+    auto partial = checked_add(*samples, *coefficients);
+    if (partial) bytes = checked_add(*partial, *buffers);
   }
-  if (!bytes || *bytes > physical_memory() ||
-      *bytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
-    return too_large();
-  }
+  if (!bytes || !may_allocate(*bytes)) return too_large(grid);
   return p;
-}
-
-// f[i][j][k] in loop order (k fastest), each value_at(point).
-template <class ValueAt>
-std::vector<double> sample_field(const Plan& p, const ValueAt& value_at, const Cancel& cancel) {
-  std::vector<double> f;
-  f.reserve(static_cast<std::size_t>(p.total));
-  for (std::uint64_t i = 0; i < p.grid[0]; ++i) {
-    const double x = p.origin[0] + p.cell[0] * (static_cast<double>(i) + 0.5);
-    for (std::uint64_t j = 0; j < p.grid[1]; ++j) {
-      const double y = p.origin[1] + p.cell[1] * (static_cast<double>(j) + 0.5);
-      for (std::uint64_t k = 0; k < p.grid[2]; ++k) {
-        if (f.size() % kPollEvery == 0) cancel.check();
-        const double z = p.origin[2] + p.cell[2] * (static_cast<double>(k) + 0.5);
-        f.push_back(value_at(sample::Point{x, y, z}));
-      }
-    }
-  }
-  return f;
 }
 
 std::vector<Triple> walk(const Plan& p) {
@@ -256,38 +214,19 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
 
 }  // namespace
 
-Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
-                                             std::string_view property, const sample::Box& bounds, GridSize grid,
-                                             double truncate_threshold, const Cancel& cancel) {
-  auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
-  if (!plan) return std::move(plan).error();
-  try {
-    auto value_at = [&](const sample::Point& at) {
-      auto v = sampler(at, plan->scale);
-      return v ? *v : 0.0;  // a failed sample is 0.0
-    };
-    return transform(*plan, sample_field(*plan, value_at, cancel), property, truncate_threshold, cancel);
-  } catch (const std::bad_alloc&) {
-    return too_large();
-  }
-}
-
 Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
                                         const sample::Box& bounds, GridSize grid, double truncate_threshold,
                                         const Cancel& cancel) {
   auto plan = make_plan(entry_name, property, bounds, grid, truncate_threshold);
   if (!plan) return std::move(plan).error();
   try {
-    // The field is sampled from a copy of the entry: the token's callback may
-    // run code that changes the store, which must not wait on a lock this
-    // call holds.
-    const std::optional<Json> entry = data_loader::DATA().find_entry(entry_name);
-    if (!entry) return Error(sample::no_datasheet_message(entry_name));
-    const sample::PointSampler sampler(*entry, property, plan->scale, cancel);
-    auto value_at = [&](const sample::Point& at) { return sampler.at(at).value_or(0.0); };  // a failure is 0.0
-    return transform(*plan, sample_field(*plan, value_at, cancel), property, truncate_threshold, cancel);
+    // f[i][j][k] in loop order (k fastest); a failed sample is 0.0.
+    const sample::Lattice lattice{plan->origin, plan->cell, plan->grid};
+    auto f = sample::sample_lattice(entry_name, property, lattice, plan->scale, sample::Order::z_fastest, cancel);
+    if (!f) return std::move(f).error();
+    return transform(*plan, std::move(*f), property, truncate_threshold, cancel);
   } catch (const std::bad_alloc&) {
-    return too_large();
+    return too_large(grid);
   }
 }
 

@@ -1,17 +1,17 @@
-// Baking a property field over a box into a truncated Fourier series.
+// The Fourier bake room: a property field sampled over a box and expanded
+// into a truncated discrete Fourier series, for py_bake_fourier. It samples
+// through the sampling room's lattice path, like the VTK writer.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/cancel.h"
 #include "common/error.h"
-#include "sample/sample.h"
-#include "sample/voxel_map.h"
+#include "sample/geometry.h"
 
 namespace tess::fourier_bake {
 
@@ -36,21 +36,11 @@ struct FourierFieldConfig {
 // Samples (Nx, Ny, Nz) along x, y, z.
 using GridSize = std::array<std::uint64_t, 3>;
 
-// The value of the field at a point observed at scale `scale_m`; an error is
-// sampled as 0.0.
-using Sampler = std::function<Result<double>(const sample::Point& at, double scale_m)>;
-
-// The bake with the field given by `sampler` (called once per grid point, in
-// order, on the calling thread). `entry_name` is only checked for emptiness.
-// Both bakes throw Cancelled when `cancel` stops.
-Result<FourierFieldConfig> bake_fourier_with(const Sampler& sampler, std::string_view entry_name,
-                                             std::string_view property, const sample::Box& bounds, GridSize grid,
-                                             double truncate_threshold, const Cancel& cancel = Cancel::never());
-
 // The bake of `property` of the stored entry `entry_name`, sampled as
-// sample::sample does. After the checks of the arguments, fails with the
-// lookup's message when no tier holds `entry_name`; a property that the entry
-// lacks samples as 0.0 everywhere.
+// sample::sample does at the cell centres of the box. After the checks of the
+// arguments, fails with the lookup's message when no tier holds
+// `entry_name`; a property that the entry lacks samples as 0.0 everywhere.
+// Throws Cancelled when `cancel` stops.
 Result<FourierFieldConfig> bake_fourier(std::string_view entry_name, std::string_view property,
                                         const sample::Box& bounds, GridSize grid, double truncate_threshold,
                                         const Cancel& cancel = Cancel::never());

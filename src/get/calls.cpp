@@ -6,7 +6,9 @@
 
 namespace tess::get {
 
-Result<Json> get(std::string_view spec, std::uint8_t scope, const Cancel& cancel) {
+Result<Json> get(std::string_view spec, const std::optional<std::string_view>& scope_str, const Cancel& cancel) {
+  // An absent tier, and one no tier spelling names, mean every tier.
+  const std::uint8_t scope = scope_str ? data_loader::str_to_scope(*scope_str) : data_loader::SCOPE_ALL;
   Result<std::optional<Formula>> formula = parse_formula(spec);
   if (!formula) return std::move(formula).error();
   if (*formula) return resolve_formula(**formula, cancel);

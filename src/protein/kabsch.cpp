@@ -25,6 +25,17 @@ Eigen::RowVector3d centroid(const Points& p) {
   return sum / static_cast<double>(p.rows());
 }
 
+// Rows as an N x 3 point set: the first three numbers of each row; false
+// when a row has fewer.
+bool to_points(const std::vector<std::vector<double>>& rows, Points& out) {
+  out.resize(static_cast<Eigen::Index>(rows.size()), 3);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].size() < 3) return false;
+    for (int k = 0; k < 3; ++k) out(static_cast<Eigen::Index>(i), k) = rows[i][static_cast<std::size_t>(k)];
+  }
+  return true;
+}
+
 }  // namespace
 
 Points center_rows(const Points& points, const Eigen::RowVector3d& c) {
@@ -71,6 +82,14 @@ Result<double> kabsch_rmsd(const Points& a, const Points& b) {
     sum += dx * dx + dy * dy + dz * dz;
   }
   return std::sqrt(sum / static_cast<double>(count));
+}
+
+Result<double> kabsch_rmsd_rows(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b) {
+  if (a.empty() && b.empty()) return 0.0;
+  if (a.size() != b.size()) return Error("a and b must have same length");
+  Points pa, pb;
+  if (!to_points(a, pa) || !to_points(b, pb)) return Error("each row must have 3 elements");
+  return kabsch_rmsd(pa, pb);
 }
 
 }  // namespace tess::protein

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <vector>
 
 #include "common/error.h"
 
@@ -15,7 +16,15 @@ Points center_rows(const Points& points, const Eigen::RowVector3d& centroid);
 
 // The root-mean-square distance of the pairs (a_i, b_i) after moving both
 // sets to their centroids and rotating b by the best proper rotation onto a.
-// Panics when a set does not have 3 columns.
+// Panics when a set does not have 3 columns; fails when the shapes differ or
+// the sets are empty.
 Result<double> kabsch_rmsd(const Points& a, const Points& b);
+
+// kabsch_rmsd of two lists of rows, as py_kabsch_rmsd takes them: two empty
+// lists give 0.0; lists of different lengths fail with "a and b must have
+// same length" (one empty list included: nothing is not a match for
+// something); a row of fewer than 3 numbers, in a and then in b, fails with
+// "each row must have 3 elements", and a longer row gives its first three.
+Result<double> kabsch_rmsd_rows(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b);
 
 }  // namespace tess::protein

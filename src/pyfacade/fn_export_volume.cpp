@@ -1,5 +1,6 @@
+#include "export/raw_writer.h"
 #include "export/shader.h"
-#include "export/volume.h"
+#include "export/vtk_writer.h"
 #include "pyfacade/convert.h"
 #include "pyfacade/handlers.h"
 

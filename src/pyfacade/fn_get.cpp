@@ -1,4 +1,3 @@
-#include "data_loader/tiers.h"
 #include "get/calls.h"
 #include "pyfacade/convert.h"
 #include "pyfacade/handlers.h"
@@ -10,9 +9,8 @@ PyObject* h_py_get(Args& a) {
   const std::string_view spec = a.text(0);
   const auto scope_str = a.opt_text(1);
   if (spec.empty()) panic("py_get: spec must be non-empty");
-  const std::uint8_t scope = scope_str ? data_loader::str_to_scope(*scope_str) : data_loader::SCOPE_ALL;
   const Cancel cancel = interruptible();
-  auto result = get::get(spec, scope, cancel);
+  auto result = get::get(spec, scope_str, cancel);
   if (!result) return raise(PyExc_KeyError, result.error());
   return value_to_py(*result).release();
 }

@@ -42,29 +42,12 @@ Ref backbone_to_py(const std::vector<protein::BackboneAtom>& atoms) {
   return list;
 }
 
-// Rows as an N x 3 point set: the first three numbers of each row.
-bool to_points(const std::vector<std::vector<double>>& rows, protein::Points& out) {
-  out.resize(static_cast<Eigen::Index>(rows.size()), 3);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].size() < 3) return false;
-    for (int k = 0; k < 3; ++k) out(static_cast<Eigen::Index>(i), k) = rows[i][static_cast<std::size_t>(k)];
-  }
-  return true;
-}
-
 }  // namespace
 
 PyObject* h_py_kabsch_rmsd(Args& a) {
   const auto rows_a = a.row_list(0);
   const auto rows_b = a.row_list(1);
-  // Two empty sets match trivially; one empty set cannot be compared.
-  if (rows_a.empty() && rows_b.empty()) return to_py(0.0).release();
-  if (rows_a.size() != rows_b.size()) return raise(PyExc_ValueError, Error("a and b must have same length"));
-  protein::Points pa, pb;
-  if (!to_points(rows_a, pa) || !to_points(rows_b, pb)) {
-    return raise(PyExc_ValueError, Error("each row must have 3 elements"));
-  }
-  auto rmsd = protein::kabsch_rmsd(pa, pb);
+  auto rmsd = protein::kabsch_rmsd_rows(rows_a, rows_b);
   if (!rmsd) return raise(PyExc_ValueError, rmsd.error());
   return to_py(*rmsd).release();
 }

@@ -1,19 +1,18 @@
-// The hashed multi-phase field model: space is cut into cubic cells and every
-// cell belongs to one phase, picked by a hash of its index weighted by the
-// phases' volume fractions.
+// The hashed multi-phase field model, registered as "voronoi": a point takes
+// the value of the phase whose cell holds it (see PhasePicker); without a
+// point, or at coarse scales, the value is the fraction-weighted average over
+// the phases.
 #pragma once
 
-#include <bit>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
-#include "sample/sample.h"
+#include "sample/field_model.h"
+#include "sample/geometry.h"
 
 namespace tess::sample {
 
@@ -21,99 +20,6 @@ namespace tess::sample {
 inline constexpr double kCoarseScaleM = 0.01;
 // The cell edge when no usable scale is given (metres).
 inline constexpr double kDefaultCellM = 0.001;
-
-// The phases of an entry that take part in picking: every numeric member of
-// "phase_volume_fractions", in ascending byte order of the name. Built once
-// in time linear in the number of phases, it picks for any number of points
-// the phase that pick_phase_by_voronoi_hash's walk over the running sums
-// would pick, in time logarithmic in the number of phases.
-class PhasePicker {
- public:
-  // For how many points the picker is built: Use::many spends a little more
-  // on a few phases to make each pick cheaper (the picks stay the same).
-  enum class Use { once, many };
-  // Fails with the picker's messages when the entry has no usable fractions.
-  // Throws Cancelled when `cancel` stops.
-  static Result<PhasePicker> build(const Json& entry, Use use = Use::once, const Cancel& cancel = Cancel::never());
-
-  const std::vector<std::string>& names() const { return names_; }
-
-  // The index into names() of the phase that holds cell (i, j, k).
-  std::size_t pick_cell(std::int64_t i, std::int64_t j, std::int64_t k) const { return pick_hash(cell_hash(i, j, k)); }
-  // The index into names() of the phase whose cell holds the point.
-  std::size_t pick(const Point& p, double cell) const {
-    return pick_cell(cell_index(p[0], cell), cell_index(p[1], cell), cell_index(p[2], cell));
-  }
-  // The index into names() for a finished cell hash.
-  std::size_t pick_hash(std::uint64_t hash) const {
-    if (thresholds_.empty()) return pick_target(target_of(hash));
-    std::size_t pick = first_;
-    for (std::uint64_t t : thresholds_) pick += hash >= t ? 1 : 0;  // no branches: hashes are unpredictable
-    return pick;
-  }
-
-  // The target of a hash by the arithmetic of the model: u = hash / 2^64 (at
-  // most 1), target = total * u.
-  double target_of(std::uint64_t hash) const {
-    double u = to_double(hash) * 0x1p-64;
-    if (u > 1.0) u = 1.0;
-    return total_ * u;
-  }
-  // The first phase whose running sum reaches the target (target <= sum),
-  // else the last phase. A binary search over the running maxima of the sums:
-  // a sum reaches the target exactly when the largest sum so far does.
-  std::size_t pick_target(double target) const;
-
-  // The unsigned integer rounded to the nearest double, without a branch on
-  // its top bit: above 2^63 it is halved with the lost bit kept sticky, which
-  // rounds the same, and doubled back exactly.
-  static double to_double(std::uint64_t v) {
-    const auto low = static_cast<double>(static_cast<std::int64_t>(v & ~(std::uint64_t{1} << 63)));
-    const double high = static_cast<double>(static_cast<std::int64_t>((v >> 1) | (v & 1))) * 2.0;
-    const std::uint64_t take_high = std::uint64_t{0} - (v >> 63);
-    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(high) & take_high) |
-                                 (std::bit_cast<std::uint64_t>(low) & ~take_high));
-  }
-
-  // floor(coord / cell) as a signed 64-bit integer, saturating; NaN gives 0.
-  static std::int64_t cell_index(double coord, double cell);
-
-  // 64-bit FNV-1a over the 24 little-endian bytes of i, j and k.
-  static constexpr std::uint64_t kFnvBasis = 0xcbf29ce484222325ULL;
-  static constexpr std::uint64_t kFnvPrime = 0x100000001b3ULL;
-  // Feeds the 8 little-endian bytes of v into the hash state h.
-  static std::uint64_t fnv_feed(std::uint64_t h, std::int64_t v) {
-    auto u = static_cast<std::uint64_t>(v);
-    for (int b = 0; b < 8; ++b) {
-      h ^= (u >> (8 * b)) & 0xFFU;
-      h *= kFnvPrime;
-    }
-    return h;
-  }
-  static std::uint64_t cell_hash(std::int64_t i, std::int64_t j, std::int64_t k) {
-    return fnv_feed(fnv_feed(fnv_feed(kFnvBasis, i), j), k);
-  }
-
-  // Up to this many phases, Use::many picks by counting integer thresholds
-  // on the hash instead of searching.
-  static constexpr std::size_t kMaxThresholdPhases = 16;
-
- private:
-  void build_thresholds();
-
-  std::vector<std::string> names_;
-  double total_ = 0.0;
-  // reach_[i]: the largest of the running sums of phases 0 ... i that are
-  // numbers; NaN while none is. NaN first, then non-decreasing.
-  std::vector<double> reach_;
-  // With thresholds, pick_hash(h) = first_ + the number of thresholds at or
-  // below h.
-  std::size_t first_ = 0;
-  std::vector<std::uint64_t> thresholds_;
-};
-
-// The phase of the entry at point `p` for cells of edge `cell`.
-Result<std::string> pick_phase_by_voronoi_hash(const Json& entry, const Point& p, double cell);
 
 // The fraction-weighted mean of `property` over the phases with a positive
 // fraction, else the entry's top-level value.
@@ -124,8 +30,11 @@ Result<double> phase_property_lookup(const Json& entry, std::string_view phase, 
 
 class VoronoiPhaseModel final : public FieldModel {
  public:
-  Result<double> evaluate(const Json& entry, std::string_view property, const std::optional<Point>& at,
-                          std::optional<double> scale_m) const override;
+  // Without points, or at a finite scale of at least kCoarseScaleM: the
+  // average. Otherwise each phase's value, picked in cells of edge scale_m
+  // when it is positive and finite, else kDefaultCellM.
+  FieldSampler prepare(const Json& entry, std::string_view property, std::optional<double> scale_m, Points points,
+                       const Cancel& cancel) const override;
 };
 
 }  // namespace tess::sample

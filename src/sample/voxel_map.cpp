@@ -5,9 +5,11 @@
 #include <limits>
 #include <new>
 
+#include "common/hash.h"
+#include "common/memory.h"
 #include "common/thread_pool.h"
-#include "data_loader/store.h"
-#include "sample/voronoi.h"
+#include "sample/phase_picker.h"
+#include "sample/sample.h"
 
 namespace tess::sample {
 namespace {
@@ -76,10 +78,10 @@ std::vector<std::int64_t> centre_cells(double lo, double s, std::uint64_t n, dou
 // Planes of up to this many voxels get a table of their hash prefixes (32 MiB).
 constexpr std::size_t kMaxPlaneTable = std::size_t{1} << 22;
 
-std::string too_large_message(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
-  return "voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " + std::to_string(nz) +
-         " voxels is too large (at most " + std::to_string(kMaxVoxels) +
-         " voxels); use a larger voxel_size or a smaller box";
+std::string too_large(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
+  return too_large_message("voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " +
+                               std::to_string(nz) + " voxels",
+                           "use a larger voxel_size or a smaller box");
 }
 
 }  // namespace
@@ -92,13 +94,11 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   // Only the fraction table leaves the store, and the plan is made after its
   // lock is released: the token's callback may run code that changes the
   // store, which must not wait on a lock this call holds.
-  std::optional<Json> fractions =
-      data_loader::DATA().read().with_found(name, [&](const Json* entry) -> std::optional<Json> {
-        if (entry == nullptr) return std::nullopt;
-        const Json* f = member(*entry, "phase_volume_fractions");
-        return f != nullptr && f->is_object() && !f->empty() ? *f : Json();
-      });
-  if (!fractions) return Error(no_datasheet_message(name));
+  Result<Json> fractions = with_entry(name, [](const Json& entry) -> Result<Json> {
+    const Json* f = member(entry, "phase_volume_fractions");
+    return f != nullptr && f->is_object() && !f->empty() ? *f : Json();
+  });
+  if (!fractions) return std::move(fractions).error();
   PhasePlan plan = plan_phases(std::move(*fractions), name, cancel);
 
   VoxelGrid grid;
@@ -106,14 +106,13 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   grid.ny = axis_count(box.min[1], box.max[1], voxel_size);
   grid.nz = axis_count(box.min[2], box.max[2], voxel_size);
   const std::uint64_t nx = grid.nx, ny = grid.ny, nz = grid.nz;
-  if (nx > kMaxVoxels || ny > kMaxVoxels / nx || nz > kMaxVoxels / (nx * ny)) {
-    return Error(too_large_message(nx, ny, nz));
-  }
-  const std::uint64_t total = nx * ny * nz;
+  const auto nxy = checked_mul(nx, ny);
+  const auto total = nxy ? checked_mul(*nxy, nz) : std::nullopt;
+  if (!total || !may_allocate(*total, sizeof(std::int32_t))) return Error(too_large(nx, ny, nz));
   try {
-    assign_checked(grid.phase_ids, static_cast<std::size_t>(total), std::int32_t{0}, cancel);
+    assign_checked(grid.phase_ids, static_cast<std::size_t>(*total), std::int32_t{0}, cancel);
   } catch (const std::bad_alloc&) {
-    return Error(too_large_message(nx, ny, nz));
+    return Error(too_large(nx, ny, nz));
   }
   grid.phase_names = std::move(plan.names);
   if (!plan.picker) return grid;
@@ -126,7 +125,8 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   // The hash state after the bytes of i depends on ix alone, after those of
   // j on (ix, iy): both are computed once, so each voxel feeds only k.
   std::vector<std::uint64_t> hi(static_cast<std::size_t>(nx));
-  for (std::size_t ix = 0; ix < hi.size(); ++ix) hi[ix] = PhasePicker::fnv_feed(PhasePicker::kFnvBasis, ci[ix]);
+  for (std::size_t ix = 0; ix < hi.size(); ++ix)
+    hi[ix] = hash::fnv1a_feed_u64(hash::kFnvBasis, static_cast<std::uint64_t>(ci[ix]));
   const auto plane = static_cast<std::size_t>(nx * ny);
   std::vector<std::uint64_t> hij;
   if (plane <= kMaxPlaneTable) {
@@ -134,7 +134,8 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
     parallel_for(
         static_cast<std::size_t>(ny),
         [&](std::size_t iy) {
-          for (std::size_t ix = 0; ix < nx; ++ix) hij[iy * nx + ix] = PhasePicker::fnv_feed(hi[ix], cj[iy]);
+          for (std::size_t ix = 0; ix < nx; ++ix)
+            hij[iy * nx + ix] = hash::fnv1a_feed_u64(hi[ix], static_cast<std::uint64_t>(cj[iy]));
         },
         cancel);
   }
@@ -151,7 +152,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
       std::copy_n(prefix + v0, len, h);
       for (int b = 0; b < 8; ++b) {
         const std::uint64_t byte = (kbits >> (8 * b)) & 0xFFU;
-        for (std::size_t v = 0; v < len; ++v) h[v] = (h[v] ^ byte) * PhasePicker::kFnvPrime;
+        for (std::size_t v = 0; v < len; ++v) h[v] = (h[v] ^ byte) * hash::kFnvPrime;
       }
       for (std::size_t v = 0; v < len; ++v) out[v0 + v] = to_grid[picker.pick_hash(h[v])];
     }
@@ -172,7 +173,8 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
         for (std::size_t iy = 0; iy < ny && !cancel.poll(); ++iy) {
           for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
             const std::size_t len = std::min<std::size_t>(256, nx - ix0);
-            for (std::size_t v = 0; v < len; ++v) prefix[v] = PhasePicker::fnv_feed(hi[ix0 + v], cj[iy]);
+            for (std::size_t v = 0; v < len; ++v)
+              prefix[v] = hash::fnv1a_feed_u64(hi[ix0 + v], static_cast<std::uint64_t>(cj[iy]));
             finish(prefix, ck[iz], len, slab + iy * nx + ix0);
           }
         }

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "alloy/candidate_rng.h"
-#include "alloy/estimate.h"
-#include "alloy/optimize.h"
+#include "alloy/alloy.h"
 #include "data_loader/store.h"
 
 namespace {
@@ -20,15 +18,48 @@ using tess::Json;
 using tess::alloy::AlloyTarget;
 using tess::alloy::CandidateRng;
 using tess::alloy::Composition;
-using tess::alloy::find_property;
+using tess::alloy::PropertyEstimator;
 using tess::alloy::PropertyMap;
 
 void put(const std::string& name, Json value) {
   ASSERT_TRUE(tess::data_loader::DATA().insert_entry("alloy", name, std::move(value)).ok());
 }
 
+// A generator in exactly `state` (not all zero), through its seed bytes.
+CandidateRng at_state(const CandidateRng::State& state) {
+  CandidateRng::SeedBytes bytes{};
+  for (std::size_t w = 0; w < 4; ++w) {
+    for (std::size_t b = 0; b < 8; ++b) bytes[w * 8 + b] = static_cast<std::uint8_t>(state[w] >> (8 * b));
+  }
+  return CandidateRng::from_seed_bytes(bytes);
+}
+
+// The estimator's last result in ascending key order.
+PropertyMap map_of(const PropertyEstimator& e) {
+  PropertyMap m;
+  for (std::size_t i = 0; i < e.size(); ++i) m.emplace_back(e.slot_key(e.slot(i)), e.value(i));
+  std::sort(m.begin(), m.end());
+  return m;
+}
+
+// A fresh estimate of `c`, its names unnumbered.
+PropertyMap estimate_properties(const Composition& c) {
+  std::vector<tess::alloy::Constituent> cs;
+  for (const auto& [n, f] : c) cs.push_back({n, f});
+  PropertyEstimator e;
+  e.estimate(cs);
+  return map_of(e);
+}
+
+std::optional<double> find_property(const PropertyMap& m, std::string_view key) {
+  for (const auto& [k, v] : m) {
+    if (k == key) return v;
+  }
+  return std::nullopt;
+}
+
 TEST(CandidateRng, XoshiroOutputsFromAKnownState) {
-  CandidateRng g = CandidateRng::from_state({1, 2, 3, 4});
+  CandidateRng g = at_state({1, 2, 3, 4});
   EXPECT_EQ(g.next_u64(), 41943041u);
   EXPECT_EQ(g.next_u64(), 58720359u);
   EXPECT_EQ(g.next_u64(), 3588806011781223u);
@@ -78,11 +109,11 @@ TEST(CandidateRng, UniformBelowRejectsAndConsumes) {
 
 TEST(CandidateRng, UniformRealBoundsAndRejection) {
   // An output whose top 52 bits are zero gives exactly `low`.
-  CandidateRng low = CandidateRng::from_state({0, 5, 9, std::uint64_t{1} << 41});
+  CandidateRng low = at_state({0, 5, 9, std::uint64_t{1} << 41});
   EXPECT_EQ(low.uniform_real(0.0005, 0.2), 0.0005);
 
   // The largest output stays below 0.2 without a retry.
-  CandidateRng top = CandidateRng::from_state({0, 5, 9, UINT64_MAX});
+  CandidateRng top = at_state({0, 5, 9, UINT64_MAX});
   CandidateRng top_shadow = top;
   EXPECT_EQ(top.uniform_real(0.0005, 0.2), 0.19999999999999996);
   top_shadow.next_u64();
@@ -90,7 +121,7 @@ TEST(CandidateRng, UniformRealBoundsAndRejection) {
 
   // A result that rounds up to `high` is drawn again.
   const double high = std::nextafter(1.0, 2.0);
-  CandidateRng up = CandidateRng::from_state({0, 5, 9, UINT64_MAX});
+  CandidateRng up = at_state({0, 5, 9, UINT64_MAX});
   CandidateRng up_shadow = up;
   EXPECT_EQ(up.uniform_real(1.0, high), 1.0);
   up_shadow.next_u64();
@@ -108,14 +139,13 @@ class Estimate : public ::testing::Test {
     put("EstWide", Json::parse(R"({"Properties": {"a": 1, "b": 2, "x": 30, "z": 7.5}, "AtomicNumber": 3})"));
   }
   static double at(const PropertyMap& m, const std::string& key) {
-    auto v = tess::alloy::find_property(m, key);
+    auto v = find_property(m, key);
     EXPECT_TRUE(v.has_value()) << key;
     return v.value_or(std::nan(""));
   }
 };
 
 TEST_F(Estimate, RuleOfMixtures) {
-  using tess::alloy::estimate_properties;
   EXPECT_TRUE(estimate_properties(Composition{}).empty());
 
   PropertyMap ab = estimate_properties(Composition{{"EstA", 0.6}, {"EstB", 0.4}});
@@ -134,8 +164,8 @@ TEST_F(Estimate, RuleOfMixtures) {
 
   // Keys carried only by constituents of fraction 0 (or a negative sum) are left out.
   PropertyMap zero = estimate_properties(Composition{{"EstA", 1}, {"EstB", 0}});
-  EXPECT_FALSE(tess::alloy::find_property(zero, "y"));
-  EXPECT_FALSE(tess::alloy::find_property(estimate_properties(Composition{{"EstB", -1}}), "y"));
+  EXPECT_FALSE(find_property(zero, "y"));
+  EXPECT_FALSE(find_property(estimate_properties(Composition{{"EstB", -1}}), "y"));
 
   // One product and one sum per contribution, in composition order.
   const double f1 = 0.1, f2 = 0.7;
@@ -160,7 +190,7 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
   // give the same results.
   const std::vector<std::string> numbers = {"EstA", "EstB", "EstWide", "EstTwice", "EstStringProps", "NoSuchEntry"};
   for (bool numbered : {false, true}) {
-    tess::alloy::PropertyEstimator estimator;
+    PropertyEstimator estimator;
     for (Composition c : runs) {
       if (numbered) c.emplace_back("NoSuchEntry", 0.5);
       std::vector<tess::alloy::Constituent> cs;
@@ -169,9 +199,8 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
         cs.push_back({n, f, numbered ? static_cast<std::uint32_t>(at) : tess::alloy::kUnnumbered});
       }
       estimator.estimate(cs);
-      EXPECT_EQ(estimator.to_map(), tess::alloy::estimate_properties(c));
-      for (const auto& [k, v] : estimator.to_map()) EXPECT_EQ(estimator.find(k), v);
-      EXPECT_FALSE(estimator.find("Properties"));
+      EXPECT_EQ(map_of(estimator), estimate_properties(c));
+      EXPECT_FALSE(find_property(map_of(estimator), "Properties"));
     }
   }
 }
@@ -285,9 +314,9 @@ TEST(AlloySearch, SearchRanksAsKeepingEveryCandidateWould) {
   for (std::uint64_t i = 0; i < n; ++i) {
     const auto d = tess::alloy::draw_composition(g, pool.size());
     Composition c;
-    tess::alloy::set_fraction(c, "RankBase", d.base_fraction);
-    for (std::size_t j = 0; j < d.k; ++j) tess::alloy::set_fraction(c, pool[d.index[j]], d.fraction[j]);
-    const PropertyMap estimate = tess::alloy::estimate_properties(c);
+    c.emplace_back("RankBase", d.base_fraction);
+    for (std::size_t j = 0; j < d.k; ++j) c.emplace_back(pool[d.index[j]], d.fraction[j]);
+    const PropertyMap estimate = estimate_properties(c);
     const auto score = tess::alloy::score_estimate(
         targets, [&](std::size_t t) { return find_property(estimate, targets[t].property); });
     if (!score) continue;

@@ -14,10 +14,9 @@
 #include "common/cancel.h"
 #include "common/thread_pool.h"
 #include "data_loader/store.h"
+#include "export/export.h"
 #include "export/file_io.h"
-#include "export/obj_writer.h"
-#include "export/stl_writer.h"
-#include "export/volume.h"
+#include "field_helpers.h"
 #include "fourier_bake/fourier_bake.h"
 #include "get/resolve.h"
 
@@ -122,11 +121,11 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
       Cancelled);
 
   // Stopped while sampling, and while summing.
-  const fourier_bake::Sampler sampler = [](const sample::Point& p, double) -> Result<double> { return p[0] * p[1]; };
+  store_test_field("cancel_xy", [](const sample::Point& p, double) -> Result<double> { return p[0] * p[1]; });
   const sample::Box box{{0, 0, 0}, {1, 1, 1}};
   for (int k : {3, 30}) {
     StopAfter bake_stop(k);
-    EXPECT_THROW((void)fourier_bake::bake_fourier_with(sampler, "e", "p", box, {48, 48, 48}, 0.0, bake_stop.cancel),
+    EXPECT_THROW((void)fourier_bake::bake_fourier("cancel_xy", "p", box, {48, 48, 48}, 0.0, bake_stop.cancel),
                  Cancelled);
     EXPECT_EQ(bake_stop.asked, k);
   }

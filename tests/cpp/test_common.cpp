@@ -4,9 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "common/error.h"
-#include "common/json.h"
-#include "common/unicode.h"
+#include "common/common.h"
 
 using namespace tess;
 
@@ -191,4 +189,24 @@ TEST(Json, RulesWhereTheLibraryDiffers) {
     EXPECT_EQ(parse_json(deep).ok(), depth == 128) << depth;
   }
   EXPECT_EQ(parse_json("{\"k\": 1, \"k\": [2], \"k\": \"last\"}")->dump(), "{\"k\":\"last\"}");
+}
+
+TEST(Json, PrettyTextKeepsTheBytesAndEscapesOnlyWhatJsonNeeds) {
+  Json v = Json::object();
+  v["s"] = std::string("q\"b\\/\b\f\n\r\t\x01\x1f\x7f\xC3\xA9\xFF\0", 17);  // ill-formed 0xFF kept
+  v["o"] = {{"e", Json::object()}, {"t", true}, {"n", nullptr}};
+  v["i"] = Json::array({std::numeric_limits<std::int64_t>::min(), -1, 7u});
+  EXPECT_EQ(dump_pretty(v),
+            "{\n  \"i\": [\n    -9223372036854775808,\n    -1,\n    7\n  ],\n"
+            "  \"o\": {\n    \"e\": {},\n    \"n\": null,\n    \"t\": true\n  },\n"
+            "  \"s\": \"q\\\"b\\\\/\\b\\f\\n\\r\\t\\u0001\\u001f\x7f\xC3\xA9\xFF\\u0000\"\n}");
+}
+
+TEST(Memory, SizesThatCannotBeHeldAreRefused) {
+  EXPECT_TRUE(may_allocate(0) && may_allocate(std::uint64_t{1} << 20));
+  EXPECT_FALSE(may_allocate(UINT64_MAX));
+  EXPECT_FALSE(may_allocate(std::uint64_t{1} << 61, 8));  // the product wraps to 0
+  std::vector<double> v;
+  EXPECT_THROW(assign_checked(v, std::size_t{1} << 61, 0.0, Cancel::never()), std::bad_alloc);
+  EXPECT_EQ(too_large_message("f: a grid", "use less"), "f: a grid is too large to allocate; use less");
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/thread_pool.h"
-#include "data_loader/loader.h"
+#include "data_loader/data_loader.h"
 #include "data_loader/sharded_map.h"
 #include "data_loader/store.h"
 #include "data_loader/tiers.h"

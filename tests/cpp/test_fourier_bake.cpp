@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "field_helpers.h"
 #include "fourier_bake/fourier_bake.h"
 
 using namespace tess;
@@ -69,8 +70,11 @@ std::vector<std::array<int, 3>> indices(const fourier_bake::FourierFieldConfig& 
   return out;
 }
 
-auto constant(double v) {
-  return [v](const sample::Point&, double) -> Result<double> { return v; };
+// The bake of a stored test field (property "p").
+Result<fourier_bake::FourierFieldConfig> bake(const std::string& name, const TestField& f, const sample::Box& box,
+                                              GridSize g, double threshold) {
+  store_test_field(name, f);
+  return fourier_bake::bake_fourier(name, "p", box, g, threshold);
 }
 
 }  // namespace
@@ -80,7 +84,7 @@ TEST(FourierBake, CoefficientsAreBitIdenticalToTheDirectSum) {
   for (GridSize g : {GridSize{5, 4, 6}, GridSize{4, 4, 4}, GridSize{3, 1, 2}, GridSize{1, 7, 1}, GridSize{6, 5, 3}}) {
     double base = 0;
     const auto want = reference(g, box, base);
-    auto got = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 0.0);
+    auto got = bake("fb_lumpy", lumpy, box, g, 0.0);
     ASSERT_TRUE(got.ok());
     EXPECT_TRUE(same_bits(got->base_value, base));
     ASSERT_EQ(got->coefficients.size(), want.size());
@@ -93,20 +97,20 @@ TEST(FourierBake, CoefficientsAreBitIdenticalToTheDirectSum) {
     // Truncation keeps, in order, those at least the threshold times the largest.
     double largest = 0;
     for (const auto& c : want) largest = std::max(largest, c.amplitude);
-    auto cut = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 0.3);
+    auto cut = fourier_bake::bake_fourier("fb_lumpy", "p", box, g, 0.3);
     std::vector<std::array<int, 3>> kept;
     for (const auto& c : want) {
       if (c.amplitude >= 0.3 * largest) kept.push_back({c.n, c.m, c.l});
     }
     EXPECT_EQ(indices(*cut), kept);
-    auto top = fourier_bake::bake_fourier_with(lumpy, "e", "p", box, g, 1.0);
+    auto top = fourier_bake::bake_fourier("fb_lumpy", "p", box, g, 1.0);
     for (const auto& c : top->coefficients) EXPECT_EQ(c.amplitude, largest);
   }
 }
 
 TEST(FourierBake, WorkedExampleAndPhaseConvention) {
-  auto two = fourier_bake::bake_fourier_with(
-      [](const sample::Point& p, double) -> Result<double> { return p[0] < 0.5 ? 10.0 : 4.0; }, "e", "p", kUnit,
+  auto two = bake(
+      "fb_two", [](const sample::Point& p, double) -> Result<double> { return p[0] < 0.5 ? 10.0 : 4.0; }, kUnit,
       {2, 1, 1}, 0.01);
   EXPECT_EQ(two->base_value, 7.0);
   ASSERT_EQ(two->coefficients.size(), 1u);
@@ -116,8 +120,8 @@ TEST(FourierBake, WorkedExampleAndPhaseConvention) {
 
   // f(x) = cos(2 pi x / L + 0.7) sampled at cell centres: the (1, 0, 0) term
   // has amplitude 1 and phase 0.7 + pi / 8 (the half-cell offset).
-  auto wave = fourier_bake::bake_fourier_with(
-      [](const sample::Point& p, double) -> Result<double> { return std::cos(2 * M_PI * p[0] / 2.0 + 0.7); }, "e", "p",
+  auto wave = bake(
+      "fb_wave", [](const sample::Point& p, double) -> Result<double> { return std::cos(2 * M_PI * p[0] / 2.0 + 0.7); },
       {{0, 0, 0}, {2, 1, 1}}, {8, 1, 1}, 0.5);
   ASSERT_EQ(wave->coefficients.size(), 1u);
   EXPECT_NEAR(wave->coefficients[0].amplitude, 1.0, 1e-12);
@@ -125,9 +129,8 @@ TEST(FourierBake, WorkedExampleAndPhaseConvention) {
 }
 
 TEST(FourierBake, HalfSpaceWalk) {
-  const auto walk = [](GridSize g) {
-    return indices(*fourier_bake::bake_fourier_with(constant(0), "e", "p", kUnit, g, 0));
-  };
+  store_test_field("fb_zero", [](const sample::Point&, double) -> Result<double> { return 0.0; });
+  const auto walk = [](GridSize g) { return indices(*fourier_bake::bake_fourier("fb_zero", "p", kUnit, g, 0)); };
   EXPECT_TRUE(walk({1, 1, 1}).empty());
   EXPECT_EQ(walk({2, 1, 1}), (std::vector<std::array<int, 3>>{{1, 0, 0}}));
   EXPECT_EQ(walk({1, 1, 3}), (std::vector<std::array<int, 3>>{{0, 0, 1}}));
@@ -136,20 +139,15 @@ TEST(FourierBake, HalfSpaceWalk) {
   EXPECT_EQ(walk({8, 8, 8}).size(), 364u);
 }
 
-TEST(FourierBake, SamplingPointsScaleAndFailedSamples) {
-  std::vector<sample::Point> seen;
-  std::vector<double> scales;
-  auto r = fourier_bake::bake_fourier_with(
-      [&](const sample::Point& p, double s) -> Result<double> {
-        seen.push_back(p);
-        scales.push_back(s);
-        if (p[2] > 2.0) return Error("no");  // failed samples count as 0.0
+TEST(FourierBake, SamplingScaleAndFailedSamples) {
+  // Cells of 0.5 x 0.5 x 1: the scale is the smallest edge. Samples fail
+  // (count as 0.0) above z = 2 and at any other scale.
+  auto r = bake(
+      "fb_failing",
+      [](const sample::Point& p, double s) -> Result<double> {
+        if (p[2] > 2.0 || s != 0.5) return Error("no");
         return 4.0;
       },
-      "e", "p", {{0, 0, 0}, {1, 0.5, 3}}, {2, 1, 3}, 0.01);
-  ASSERT_EQ(seen.size(), 6u);
-  EXPECT_EQ(seen[1], (sample::Point{0.25, 0.25, 1.5}));  // k runs fastest
-  EXPECT_EQ(seen[3], (sample::Point{0.75, 0.25, 0.5}));
-  for (double s : scales) EXPECT_EQ(s, 0.5);
+      {{0, 0, 0}, {1, 0.5, 3}}, {2, 1, 3}, 0.01);
   EXPECT_DOUBLE_EQ(r->base_value, 16.0 / 6.0);
 }

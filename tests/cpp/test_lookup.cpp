@@ -5,7 +5,7 @@
 
 #include "common/unicode.h"
 #include "data_loader/tiers.h"
-#include "get/resolve.h"
+#include "get/get.h"
 
 namespace tess::get {
 namespace {

@@ -5,8 +5,7 @@
 #include <random>
 
 #include "data_loader/store.h"
-#include "protein/backbone.h"
-#include "protein/kabsch.h"
+#include "protein/protein.h"
 
 using namespace tess;
 using protein::AnglePair;

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <utility>
+
 #include "data_loader/store.h"
+#include "field_helpers.h"
+#include "grid_helpers.h"
+#include "sample/grid_sample.h"
 #include "sample/sample.h"
 
 using namespace tess;
@@ -19,4 +26,60 @@ TEST(Sample, HomogeneousReadsTheTopLevelNumericMemberOfAnyKnownModel) {
   EXPECT_EQ(sample::model_key(Json::array()), "homogeneous");
   (void)data_loader::DATA().insert_entry("ceramic", "SmpOther", Json{{"phase_model", "nonesuch"}, {"d", 2u}});
   EXPECT_EQ(*sample::sample("SmpOther", "d", std::nullopt, std::nullopt), 2.0);
+}
+
+TEST(GridSample, EveryValueIsThePointValueAtItsCentre) {
+  // A field that spells out its point: the lattice's centres and order.
+  store_test_field("smp_xyz", [](const sample::Point& p, double s) -> Result<double> {
+    if (std::isnan(s)) return Error("no scale");
+    return p[0] + 1e3 * p[1] + 1e6 * p[2];
+  });
+  const sample::Lattice lattice{{-0.5, 0.25, 2.0}, {0.5, 0.25, 1.0}, {3, 2, 2}};
+  for (auto order : {sample::Order::x_fastest, sample::Order::z_fastest}) {
+    const auto v = sample::sample_lattice("smp_xyz", "p", lattice, 1.0, order);
+    ASSERT_TRUE(v.ok());
+    ASSERT_EQ(v->size(), 12u);
+    std::size_t i = 0;
+    for (std::uint64_t a = 0; a < (order == sample::Order::x_fastest ? 2u : 3u); ++a)
+      for (std::uint64_t b = 0; b < 2; ++b)
+        for (std::uint64_t c = 0; c < (order == sample::Order::x_fastest ? 3u : 2u); ++c, ++i) {
+          const auto [ix, iz] = order == sample::Order::x_fastest ? std::pair{c, a} : std::pair{a, c};
+          const double x = -0.5 + (static_cast<double>(ix) + 0.5) * 0.5,
+                       y = 0.25 + (static_cast<double>(b) + 0.5) * 0.25,
+                       z = 2.0 + (static_cast<double>(iz) + 0.5) * 1.0;
+          EXPECT_EQ((*v)[i], x + 1e3 * y + 1e6 * z) << i;
+        }
+  }
+  EXPECT_EQ(sample::sample_lattice("smp_none", "p", lattice, 1.0, sample::Order::x_fastest).error().message(),
+            "sample::lookup_entry: no datasheet found for 'smp_none'");
+
+  // The shipped models: the VTK writer's values are sample()'s at every
+  // voxel centre, failures 0.0, for fine, coarse and unusable scales.
+  auto& data = data_loader::DATA();
+  (void)data.insert_entry("alloy", "smp_plain", Json::parse(R"({"density": 7850})"));
+  (void)data.insert_entry("alloy", "smp_three", Json::parse(R"({"phase_model": "voronoi", "density": 1,
+      "phase_volume_fractions": {"a": 0.3, "b": 0.5, "c": "x", "d": 0.2},
+      "phase_properties": {"a": {"density": 10}, "b": {"density": 20}, "d": {}}})"));
+  (void)data.insert_entry("alloy", "smp_zero", Json::parse(R"({"phase_model": "voronoi", "density": 5,
+      "phase_volume_fractions": {"a": 0}})"));
+  const sample::Box box{{-0.0021, 0.0004, 0.0}, {0.003, 0.002, 0.002}};
+  const auto grid = grid_of(11, 4, 3, std::vector<std::int32_t>(132));
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  for (const char* name : {"smp_plain", "smp_three", "smp_zero", "smp_none"}) {
+    for (const char* property : {"density", "missing"}) {
+      for (double scale : {0.0007, 0.002, 0.01, 0.0, inf, nan}) {
+        const auto v = sample::voxel_sample(name, property, box, 0.0005, grid, scale);
+        ASSERT_EQ(v.size(), 132u);
+        for (std::uint64_t iz = 0, i = 0; iz < 3; ++iz)
+          for (std::uint64_t iy = 0; iy < 4; ++iy)
+            for (std::uint64_t ix = 0; ix < 11; ++ix, ++i) {
+              const sample::Point c{box.min[0] + (static_cast<double>(ix) + 0.5) * 0.0005,
+                                    box.min[1] + (static_cast<double>(iy) + 0.5) * 0.0005,
+                                    box.min[2] + (static_cast<double>(iz) + 0.5) * 0.0005};
+              const auto expect = sample::sample(name, property, c, scale);
+              ASSERT_EQ(v[i], expect ? *expect : 0.0) << name << " " << property << " " << scale;
+            }
+      }
+    }
+  }
 }

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "common/json.h"
-#include "sample/sample.h"
+#include "sample/field_model.h"
+#include "sample/phase_picker.h"
 #include "sample/voronoi.h"
 
 using tess::Json;
@@ -24,8 +25,19 @@ Json alpha_beta() {
     "phase_properties": {"alpha": {"Density": 10}, "beta": {"Density": 20}}})");
 }
 
-std::string message_of(const tess::Result<std::string>& r) { return r ? "ok" : r.error().message(); }
 std::string message_of(const tess::Result<double>& r) { return r ? "ok" : r.error().message(); }
+
+// The phase the picker gives at `p`, or the picker's failure.
+std::string pick(const Json& entry, const Point& p, double cell) {
+  auto picker = PhasePicker::build(entry);
+  return picker ? picker->names()[picker->pick(p, cell)] : picker.error().message();
+}
+
+// What sample() gives for the entry in hand.
+tess::Result<double> evaluate(const Json& entry, std::string_view property, const std::optional<Point>& at,
+                              std::optional<double> scale) {
+  return prepare_field(entry, property, scale, at ? Points::one : Points::none).at(at.value_or(Point{}));
+}
 
 }  // namespace
 
@@ -33,12 +45,11 @@ TEST(VoronoiHash, WorkedExample) {
   EXPECT_EQ(PhasePicker::cell_hash(0, 0, 0), 0x81d23fd7003c2305ULL);
   EXPECT_EQ(PhasePicker::cell_hash(-1, 0, 0), 0xe26a2a692e4c4f7dULL);
   const Json e = alpha_beta();
-  EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {0.0005, 0.0002, 0.0002}, 0.001), "alpha");
-  EXPECT_EQ(*pick_phase_by_voronoi_hash(e, {-0.0005, 0.0002, 0.0002}, 0.001), "beta");
+  EXPECT_EQ(pick(e, {0.0005, 0.0002, 0.0002}, 0.001), "alpha");
+  EXPECT_EQ(pick(e, {-0.0005, 0.0002, 0.0002}, 0.001), "beta");
   // Through the registry, at fine scale: the phase's own value.
-  ensure_field_models_registered();
-  EXPECT_EQ(*sample_entry(e, "Density", Point{0.0005, 0.0002, 0.0002}, std::nullopt), 10.0);
-  EXPECT_EQ(*sample_entry(e, "Density", Point{-0.0005, 0.0002, 0.0002}, std::nullopt), 20.0);
+  EXPECT_EQ(*evaluate(e, "Density", Point{0.0005, 0.0002, 0.0002}, std::nullopt), 10.0);
+  EXPECT_EQ(*evaluate(e, "Density", Point{-0.0005, 0.0002, 0.0002}, std::nullopt), 20.0);
 }
 
 TEST(VoronoiHash, CellIndexFloorsAndSaturates) {
@@ -54,25 +65,25 @@ TEST(VoronoiHash, CellIndexFloorsAndSaturates) {
 TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
   const Json e = alpha_beta();
   const double mean = (0.6 * 10.0 + 0.4 * 20.0) / (0.6 + 0.4);
-  const VoronoiPhaseModel model;
   const Point p{0.0005, 0.0002, 0.0002};
-  EXPECT_EQ(*model.evaluate(e, "Density", std::nullopt, std::nullopt), mean);
-  EXPECT_EQ(*model.evaluate(e, "Density", p, 0.01), mean);
-  EXPECT_EQ(*model.evaluate(e, "Density", p, 5.0), mean);
+  EXPECT_EQ(*evaluate(e, "Density", std::nullopt, std::nullopt), mean);
+  EXPECT_EQ(*evaluate(e, "Density", std::nullopt, 0.001), mean);
+  EXPECT_EQ(*evaluate(e, "Density", p, 0.01), mean);
+  EXPECT_EQ(*evaluate(e, "Density", p, 5.0), mean);
   // Unusable scales fall back to 0.001-cells; infinity is not "coarse".
   for (double s : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::nan("")}) {
-    EXPECT_EQ(*model.evaluate(e, "Density", p, s), 10.0) << s;
+    EXPECT_EQ(*evaluate(e, "Density", p, s), 10.0) << s;
   }
   // A fine scale is the cell edge itself: find a point whose phase differs
   // between 0.001- and 0.005-cells and check that the scale is honoured.
   bool found = false;
   for (int n = 0; n < 200 && !found; ++n) {
     const Point q{0.0013 * n, 0.0007, -0.0021};
-    const auto fine = *pick_phase_by_voronoi_hash(e, q, 0.001);
-    const auto coarse = *pick_phase_by_voronoi_hash(e, q, 0.005);
+    const auto fine = pick(e, q, 0.001);
+    const auto coarse = pick(e, q, 0.005);
     if (fine == coarse) continue;
     found = true;
-    EXPECT_EQ(*model.evaluate(e, "Density", q, 0.005), coarse == "alpha" ? 10.0 : 20.0);
+    EXPECT_EQ(*evaluate(e, "Density", q, 0.005), coarse == "alpha" ? 10.0 : 20.0);
   }
   EXPECT_TRUE(found);
 }
@@ -85,8 +96,7 @@ TEST(VoronoiModel, FailureMessages) {
         {R"({"phase_volume_fractions": {}})", "phase_volume_fractions is empty"},
         {R"({"phase_volume_fractions": {"a": "0.5"}})", "no numeric phase fractions"},
         {R"({"phase_volume_fractions": {"a": 0.5, "b": -0.5}})", "total phase volume must be > 0"}}) {
-    EXPECT_EQ(message_of(pick_phase_by_voronoi_hash(Json::parse(fractions), p, 0.001)),
-              std::string("voronoi sample: ") + message);
+    EXPECT_EQ(pick(Json::parse(fractions), p, 0.001), std::string("voronoi sample: ") + message);
   }
   const Json no_props = Json::parse(R"({"phase_volume_fractions": {"a": 1}})");
   EXPECT_EQ(message_of(phase_property_lookup(no_props, "a", "D")),

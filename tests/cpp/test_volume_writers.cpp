@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "export/volume.h"
+#include "data_loader/store.h"
+#include "export/raw_writer.h"
+#include "export/vtk_writer.h"
 #include "grid_helpers.h"
-#include "sample/sample.h"
 
 using namespace tess;
 using namespace tess::exporter;
@@ -47,39 +49,15 @@ TEST(Vtk, LargeSectionsMatchSequentialText) {
   EXPECT_EQ(got_values, expect_values);
 }
 
-TEST(Vtk, VoxelSampleMatchesPointSamplingAtEveryCentre) {
-  // The batch sampler works out the model, phase list and phase values once;
-  // every value must still be sample_entry's at the voxel centre, x-fastest.
-  sample::ensure_field_models_registered();
-  const Json entries[] = {
-      Json::parse(R"({"density": 7850})"),
-      Json::parse(R"({"phase_model": "voronoi", "density": 1,
-                      "phase_volume_fractions": {"a": 0.3, "b": 0.5, "c": "x", "d": 0.2},
-                      "phase_properties": {"a": {"density": 10}, "b": {"density": 20}, "d": {}}})"),
-      Json::parse(R"({"phase_model": "voronoi", "density": 5, "phase_volume_fractions": {"a": 0}})"),
-  };
-  const Box box{{-0.0021, 0.0004, 0.0}, {0.003, 0.002, 0.002}};
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
-  for (const Json& entry : entries) {
-    for (const char* property : {"density", "missing"}) {
-      for (double scale : {0.0007, 0.001, 0.002, 0.01, 0.0, -1.0, inf, nan}) {
-        const auto v = voxel_sample(entry, property, box, 0.0005, 11, 4, 3, scale);
-        ASSERT_EQ(v.size(), 132u);
-        for (std::uint64_t iz = 0, i = 0; iz < 3; ++iz) {
-          for (std::uint64_t iy = 0; iy < 4; ++iy) {
-            for (std::uint64_t ix = 0; ix < 11; ++ix, ++i) {
-              const sample::Point c{box.min[0] + (static_cast<double>(ix) + 0.5) * 0.0005,
-                                    box.min[1] + (static_cast<double>(iy) + 0.5) * 0.0005,
-                                    box.min[2] + (static_cast<double>(iz) + 0.5) * 0.0005};
-              const auto expect = sample::sample_entry(entry, property, c, scale);
-              EXPECT_EQ(v[i], expect ? *expect : 0.0) << entry.dump() << " " << property << " " << scale;
-            }
-          }
-        }
-      }
-    }
-  }
+TEST(Vtk, TextThatCannotBeHeldIsRefusedBeforeAnyIsMade) {
+  // 8e6 voxels of at least 1.8e6 bytes each: no machine holds that text.
+  ASSERT_TRUE(data_loader::DATA().insert_entry("alloy", "vtk_plain", Json{{"d", 1}}).ok());
+  const std::vector<std::string> properties(200000, "d");
+  const auto r = export_vtk_legacy("vtk_plain", "never.vtk", {{0, 0, 0}, {2, 2, 2}}, 0.01, properties, std::nullopt);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().message(),
+            "export_vtk_legacy: the text of a grid of 200 x 200 x 200 voxels is too large to allocate; use a larger "
+            "voxel_size or fewer properties");
 }
 
 namespace {
@@ -149,13 +127,4 @@ TEST(RawVolume, SidecarPathAndDocument) {
   const std::string doc = sidecar_json("m", "x", box, std::numeric_limits<double>::infinity(), none);
   EXPECT_NE(doc.find("\"phase_names\": [],\n"), std::string::npos);
   EXPECT_NE(doc.find("\"voxel_size_m\": null\n}"), std::string::npos);
-}
-
-TEST(RawVolume, JsonStringEscapes) {
-  std::string s;
-  append_json_string(s, std::string("q\"b\\/\b\f\n\r\t\x01\x1f\x7f\xC3\xA9", 15));
-  EXPECT_EQ(s, "\"q\\\"b\\\\/\\b\\f\\n\\r\\t\\u0001\\u001f\x7f\xC3\xA9\"");
-  s.clear();
-  append_json_string(s, std::string("a\0b", 3));
-  EXPECT_EQ(s, "\"a\\u0000b\"");
 }
