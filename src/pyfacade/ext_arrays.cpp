@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "export/property_grid.h"
 #include "protein/backbone.h"
 #include "protein/kabsch.h"
 #include "pyfacade/convert.h"
 #include "pyfacade/ext_functions.h"
+#include "sample/grid_sample.h"
 #include "sample/voxel_map.h"
 
 namespace tess::py::ext {
@@ -95,7 +95,8 @@ PyObject* h_property_grid(Args& a) {
   const auto counts = a.count_triple(4);
   const auto scale_m = a.opt_number(5);
   const Cancel cancel = interruptible();
-  const std::vector<double> values = exporter::property_grid(name, property, box, voxel_size, counts, scale_m, cancel);
+  const std::vector<double> values =
+      sample::voxel_sample(name, property, box, voxel_size, counts, scale_m.value_or(voxel_size), cancel);
   Ref buffer = new_bytearray(values.size() * sizeof(double));
   std::memcpy(PyByteArray_AS_STRING(buffer.get()), values.data(), values.size() * sizeof(double));
   return buffer.release();

@@ -2,7 +2,7 @@
 // the companion paths of the exporters.
 #include "data_loader/tiers.h"
 #include "export/obj_writer.h"
-#include "export/volume.h"
+#include "export/raw_writer.h"
 #include "get/names.h"
 #include "get/resolve.h"
 #include "pyfacade/convert.h"

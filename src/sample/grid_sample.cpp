@@ -72,14 +72,22 @@ Result<std::vector<double>> sample_lattice(std::string_view name, std::string_vi
 }
 
 std::vector<double> voxel_sample(std::string_view name, std::string_view property, const Box& box, double voxel_size,
-                                 const VoxelGrid& grid, double scale_m, const Cancel& cancel) {
+                                 const std::array<std::uint64_t, 3>& counts, double scale_m, const Cancel& cancel) {
   if (name.empty()) panic("voxel_sample: name must be non-empty");
   if (property.empty()) panic("voxel_sample: property must be non-empty");
   if (!(voxel_size > 0.0)) panic("voxel_sample: voxel_size must be positive");
-  const Lattice lattice{box.min, {voxel_size, voxel_size, voxel_size}, {grid.nx, grid.ny, grid.nz}};
+  const auto xy = checked_mul(counts[0], counts[1]);
+  const auto n = xy ? checked_mul(*xy, counts[2]) : std::nullopt;
+  if (!n || *n == 0 || !may_allocate(*n, sizeof(double))) panic("voxel_sample: counts out of range");
+  const Lattice lattice{box.min, {voxel_size, voxel_size, voxel_size}, counts};
   auto values = sample_lattice(name, property, lattice, scale_m, Order::x_fastest, cancel);
-  if (!values) return std::vector<double>(grid.phase_ids.size(), 0.0);  // like any failed sample
+  if (!values) return std::vector<double>(static_cast<std::size_t>(*n), 0.0);  // like any failed sample
   return std::move(*values);
+}
+
+std::vector<double> voxel_sample(std::string_view name, std::string_view property, const Box& box, double voxel_size,
+                                 const VoxelGrid& grid, double scale_m, const Cancel& cancel) {
+  return voxel_sample(name, property, box, voxel_size, {grid.nx, grid.ny, grid.nz}, scale_m, cancel);
 }
 
 }  // namespace tess::sample

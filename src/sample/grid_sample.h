@@ -45,5 +45,10 @@ Result<std::vector<double>> sample_lattice(std::string_view name, std::string_vi
 // property is empty or voxel_size is not positive.
 std::vector<double> voxel_sample(std::string_view name, std::string_view property, const Box& box, double voxel_size,
                                  const VoxelGrid& grid, double scale_m, const Cancel& cancel = Cancel::never());
+// The same for a grid of `counts` (nx, ny, nz) voxels. Panics as above, and
+// when a count is 0 or the values may not be allocated.
+std::vector<double> voxel_sample(std::string_view name, std::string_view property, const Box& box, double voxel_size,
+                                 const std::array<std::uint64_t, 3>& counts, double scale_m,
+                                 const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::sample
