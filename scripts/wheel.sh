@@ -4,7 +4,7 @@
 # the wheel (tessarine.libs/) and gives it the best manylinux tag the build
 # allows; then checks what the two artefacts carry (scripts/check_dist.py).
 # Leaves dist/tessarine-<version>.tar.gz and the repaired wheel in dist/.
-# Builds from scratch (nothing of build/py is reused): ~4 min on 2 cores.
+# Builds from scratch (nothing of build/py is reused): ~2 min on 2 cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
