@@ -29,7 +29,7 @@ if [ ! -f "$stamp" ] || [ -n "$(find src python tests/cpp CMakeLists.txt pyproje
     "$venv/bin/python" -m pip install -q \
     -Cbuild-dir=build/asan -Ccmake.build-type=Release \
     -Ccmake.define.TESSARINE_SANITIZE=ON -Ccmake.define.TESSARINE_BUILD_TESTS=ON \
-    ".[test]"
+    ".[test,dev]"
   touch "$stamp"
 fi
 

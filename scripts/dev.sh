@@ -19,7 +19,7 @@ fi
 # 2. Python 3.13, wherever it is installed.
 find_python313
 
-# 3. A virtual environment with the package and its test and tour extras.
+# 3. A virtual environment with the package and its test, tour and dev extras.
 if ! .venv/bin/python -c 'import sys; assert sys.version_info[:2] == (3, 13)' 2>/dev/null; then
   rm -rf .venv
   "$py" -m venv .venv
@@ -27,7 +27,7 @@ fi
 .venv/bin/python -m pip install -q --upgrade pip
 .venv/bin/python -m pip install -q \
   -Cbuild-dir=build/py -Ccmake.define.TESSARINE_BUILD_TESTS=ON \
-  ".[test,tour]"
+  ".[test,tour,dev]"
 
 # 4. The job.
 if [ "$what" = setup ]; then

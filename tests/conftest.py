@@ -21,6 +21,16 @@ import pytest
 import tessarine._tessarine_core as core
 
 EXTENSION = Path(core.__file__)
+# The libraries an installed wheel bundles beside the package; the extension
+# finds them through its run path, $ORIGIN/../tessarine.libs.
+BUNDLED = EXTENSION.parent.parent / "tessarine.libs"
+
+
+def copy_extension(directory: Path) -> None:
+    """Copies the extension into `directory`, where it still finds the libraries bundled with it."""
+    shutil.copy2(EXTENSION, directory / EXTENSION.name)
+    if BUNDLED.is_dir() and not (directory.parent / BUNDLED.name).exists():
+        (directory.parent / BUNDLED.name).symlink_to(BUNDLED)
 
 
 class ThrowawayPackage:
@@ -31,7 +41,7 @@ class ThrowawayPackage:
         self.package = base / "tessarine"
         self.package.mkdir(parents=True)
         (self.package / "__init__.py").write_text("")
-        shutil.copy2(EXTENSION, self.package / EXTENSION.name)
+        copy_extension(self.package)
         self.data = self.package / "data" / "active"
         self.data.mkdir(parents=True)
 

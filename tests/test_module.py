@@ -189,12 +189,13 @@ def test_data_root_that_is_a_file(throwaway) -> None:
 
 
 def test_module_imported_without_its_package(tmp_path) -> None:
-    import shutil
     import subprocess
+
+    from conftest import copy_extension
 
     lonely = tmp_path / "lonely"
     lonely.mkdir()
-    shutil.copy2(core.__file__, lonely / Path(core.__file__).name)
+    copy_extension(lonely)
     proc = subprocess.run(
         [sys.executable, "-S", "-I", "-c",
          f"import sys; sys.path.insert(0, {str(lonely)!r}); import _tessarine_core as c; print(c.is_rust_backend())"],
