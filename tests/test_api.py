@@ -320,7 +320,6 @@ def test_doc_examples(module: str, tmp_path: Path, monkeypatch) -> None:
 
 
 def test_mypy_strict_on_the_examples_and_every_public_function(tmp_path: Path) -> None:
-    pytest.importorskip("mypy")
     files = [str(p) for p in sorted((HERE.parent / "examples").glob("*.py"))] + [str(HERE / "api_typed.py")]
     proc = subprocess.run(
         [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path / "cache"), *files],
