@@ -1,0 +1,310 @@
+// Declaring the module's Python functions, each once, next to its handler.
+//
+// A handler is a plain C++ function; the types of its parameters say how each
+// Python argument is converted (src/pyfacade/args.h) and how it is annotated
+// in the type stubs, the type of its result how the result is handed back
+// (src/pyfacade/results.h). A declaration adds what the types cannot say: the
+// Python name, the parameter names, the defaults (as values), the description
+// and the exception class of the reported failures. The interpreter's text
+// signature and doc string, the argument parser and the stubs all follow from
+// it, so nothing about a parameter is written twice.
+//
+// This header includes no Python: the stub generator (make_stub.cpp) is built
+// from it without the interpreter.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "common/cancel.h"
+#include "common/error.h"
+#include "common/numfmt.h"
+
+namespace tess::py {
+
+// The built-in exception class that a function's reported failures (its
+// handler's Error values) are raised as.
+enum class Raises : std::uint8_t { nothing, key_error, value_error, runtime_error };
+
+// A parameter with a default value. A parameter given by name alone is
+// required, unless its type is std::optional, which defaults to None.
+template <class T>
+struct Default {
+  const char* name;
+  T value;
+};
+
+template <class T>
+constexpr Default<T> arg(const char* name, T value) {
+  return {name, value};
+}
+
+// The parameters of a declaration, in order: names, or arg(name, default).
+template <class... Specs>
+constexpr std::tuple<Specs...> params(Specs... specs) {
+  return {specs...};
+}
+
+namespace detail {
+
+template <class T>
+inline constexpr bool is_optional = false;
+template <class T>
+inline constexpr bool is_optional<std::optional<T>> = true;
+template <class T>
+inline constexpr bool is_result = false;
+template <class T>
+inline constexpr bool is_result<Result<T>> = true;
+template <class T>
+inline constexpr bool is_default = false;
+template <class T>
+inline constexpr bool is_default<Default<T>> = true;
+
+template <class... A>
+constexpr bool last_is_cancel() {
+  if constexpr (sizeof...(A) == 0) {
+    return false;
+  } else {
+    return std::is_same_v<std::tuple_element_t<sizeof...(A) - 1, std::tuple<A...>>, const Cancel&>;
+  }
+}
+
+// What a handler takes and returns. A trailing `const Cancel&` is no Python
+// parameter: the call passes a token that stops on Ctrl-C.
+template <class F>
+struct Signature;
+template <class R, class... A>
+struct Signature<R (*)(A...)> {
+  using Return = R;
+  static constexpr bool cancellable = last_is_cancel<A...>();
+  static constexpr std::size_t arity = sizeof...(A) - (cancellable ? 1 : 0);
+  template <std::size_t I>
+  using Param = std::remove_cvref_t<std::tuple_element_t<I, std::tuple<A...>>>;
+};
+
+}  // namespace detail
+
+// One Python function: the handler `Fn`, the class `R` of its reported
+// failures, and the name, parameters and description.
+template <auto Fn, Raises R, class... Specs>
+struct Function {
+  using Sig = detail::Signature<decltype(Fn)>;
+  template <std::size_t I>
+  using Param = typename Sig::template Param<I>;
+  template <std::size_t I>
+  using Spec = std::tuple_element_t<I, std::tuple<Specs...>>;
+
+  static constexpr auto handler = Fn;
+  static constexpr Raises raises = R;
+  static constexpr std::size_t arity = sizeof...(Specs);
+
+  const char* name;
+  std::tuple<Specs...> params;
+  const char* description;  // the doc string after the text signature
+
+  template <std::size_t I>
+  static constexpr bool has_default = detail::is_default<Spec<I>> || detail::is_optional<Param<I>>;
+
+  template <std::size_t I>
+  constexpr const char* param_name() const {
+    if constexpr (detail::is_default<Spec<I>>) {
+      return std::get<I>(params).name;
+    } else {
+      return std::get<I>(params);
+    }
+  }
+
+  constexpr std::array<const char*, arity> names() const {
+    return [this]<std::size_t... I>(std::index_sequence<I...>) {
+      return std::array<const char*, arity>{param_name<I>()...};
+    }
+    (std::make_index_sequence<arity>{});
+  }
+
+  // The parameters before the first one with a default; all must be given.
+  static constexpr std::size_t required = []<std::size_t... I>(std::index_sequence<I...>) {
+    std::size_t n = 0;
+    bool defaulted = false;
+    ((defaulted = defaulted || has_default<I>, n += defaulted ? 0 : 1), ...);
+    return n;
+  }
+  (std::make_index_sequence<arity>{});
+
+  static_assert(arity == Sig::arity, "one parameter name per parameter of the handler");
+  static_assert(
+      []<std::size_t... I>(std::index_sequence<I...>) {
+        return ((has_default<I> == (I >= required)) && ...);
+      }(std::make_index_sequence<arity>{}),
+      "parameters with defaults come after the required ones");
+  static_assert(detail::is_result<typename Sig::Return> == (R != Raises::nothing),
+                "a handler returns a Result exactly when its failures are raised as an exception class");
+  static_assert(
+      []<std::size_t... I>(std::index_sequence<I...>) {
+        return (((std::is_same_v<Spec<I>, const char*>) ||
+                 (detail::is_default<Spec<I>> && !detail::is_optional<Param<I>>)) &&
+                ...);
+      }(std::make_index_sequence<arity>{}),
+      "a parameter is a name or arg(name, default); an optional one defaults to None");
+};
+
+// The declaration of a Python function with handler `Fn`.
+template <auto Fn, Raises R = Raises::nothing, class... Specs>
+constexpr Function<Fn, R, Specs...> def(const char* name, std::tuple<Specs...> parameters, const char* description) {
+  return {name, parameters, description};
+}
+
+// ---------------------------------------------------------------------------
+// Python annotations of the handlers' types, for the stubs
+// ---------------------------------------------------------------------------
+
+// ParamAnnotation<T>::text(): the annotation of a parameter of type T.
+template <class T>
+struct ParamAnnotation;
+template <>
+struct ParamAnnotation<std::string_view> {
+  static std::string text() { return "str"; }
+};
+template <>
+struct ParamAnnotation<std::string> : ParamAnnotation<std::string_view> {};
+template <>
+struct ParamAnnotation<double> {
+  static std::string text() { return "float"; }
+};
+template <>
+struct ParamAnnotation<bool> {
+  static std::string text() { return "bool"; }
+};
+template <>
+struct ParamAnnotation<std::uint64_t> {
+  static std::string text() { return "int"; }
+};
+template <class T>
+struct ParamAnnotation<std::optional<T>> {
+  static std::string text() { return ParamAnnotation<T>::text() + " | None"; }
+};
+template <class T, std::size_t N>
+struct ParamAnnotation<std::array<T, N>> {
+  static std::string text() {
+    std::string s = "tuple[";
+    for (std::size_t i = 0; i < N; ++i) s += (i == 0 ? "" : ", ") + ParamAnnotation<T>::text();
+    return s + "]";
+  }
+};
+template <class T>
+struct ParamAnnotation<std::vector<T>> {
+  static std::string text() { return "Sequence[" + ParamAnnotation<T>::text() + "]"; }
+};
+
+// ResultAnnotation<T>::text(): the annotation of what a handler returning T
+// gives back.
+template <class T>
+struct ResultAnnotation;
+template <class T>
+struct ResultAnnotation<Result<T>> : ResultAnnotation<T> {};
+template <>
+struct ResultAnnotation<double> : ParamAnnotation<double> {};
+template <>
+struct ResultAnnotation<bool> : ParamAnnotation<bool> {};
+template <>
+struct ResultAnnotation<std::string_view> : ParamAnnotation<std::string_view> {};
+template <>
+struct ResultAnnotation<std::string> : ParamAnnotation<std::string_view> {};
+template <>
+struct ResultAnnotation<std::vector<std::string>> {
+  static std::string text() { return "list[str]"; }
+};
+
+// ---------------------------------------------------------------------------
+// Text signatures, doc strings and stubs
+// ---------------------------------------------------------------------------
+
+// A default value as a Python literal.
+template <class T>
+std::string python_literal(T value) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return value ? "True" : "False";
+  } else if constexpr (std::is_integral_v<T>) {
+    static_assert(std::is_unsigned_v<T>, "counts are unsigned");
+    std::string s;
+    numfmt::append_unsigned(s, value);
+    return s;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    return numfmt::json_float(value);  // shortest round trip; defaults are finite
+  } else {
+    static_assert(std::is_same_v<T, const char*>, "a default is a flag, a count, a number or a text");
+    return std::string("\"") + value + "\"";  // plain text: no quotes or backslashes
+  }
+}
+
+namespace detail {
+
+template <class F, class Each>
+void for_each_param(const F& f, Each&& each) {
+  [&]<std::size_t... I>(std::index_sequence<I...>) { (each(std::integral_constant<std::size_t, I>{}), ...); }
+  (std::make_index_sequence<F::arity>{});
+  (void)f;
+}
+
+template <std::size_t I, class F>
+std::string default_literal(const F& f) {
+  if constexpr (is_default<typename F::template Spec<I>>) {
+    return python_literal(std::get<I>(f.params).value);
+  } else {
+    return "None";
+  }
+}
+
+}  // namespace detail
+
+// "py_get(spec, scope_str=None)": the signature as the interpreter shows it.
+template <class F>
+std::string text_signature(const F& f) {
+  std::string s = f.name;
+  s += '(';
+  detail::for_each_param(f, [&](auto i) {
+    constexpr std::size_t I = decltype(i)::value;
+    if (I != 0) s += ", ";
+    s += f.template param_name<I>();
+    if constexpr (F::template has_default<I>) s += "=" + detail::default_literal<I>(f);
+  });
+  return s + ')';
+}
+
+// The stored doc string: the text signature, "\n--\n\n" and the description.
+template <class F>
+std::string doc(const F& f) {
+  return text_signature(f) + "\n--\n\n" + f.description;
+}
+
+// "def py_get(spec: str, scope_str: str | None = None) -> Any: ...", on one
+// line when it fits in `width` columns, else one parameter per line.
+template <class F>
+std::string stub_def(const F& f, std::size_t width) {
+  std::vector<std::string> parts;
+  detail::for_each_param(f, [&](auto i) {
+    constexpr std::size_t I = decltype(i)::value;
+    std::string p = f.template param_name<I>();
+    p += ": " + ParamAnnotation<typename F::template Param<I>>::text();
+    if constexpr (F::template has_default<I>) p += " = " + detail::default_literal<I>(f);
+    parts.push_back(std::move(p));
+  });
+  const std::string head = std::string("def ") + f.name + "(";
+  const std::string tail = ") -> " + ResultAnnotation<typename F::Sig::Return>::text() + ": ...\n";
+  std::string line = head;
+  for (std::size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? "" : ", ") + parts[i];
+  line += tail;
+  if (line.size() <= width + 1) return line;
+  std::string block = head + "\n";
+  for (const std::string& p : parts) block += "    " + p + ",\n";
+  return block + tail;
+}
+
+}  // namespace tess::py
