@@ -122,7 +122,7 @@ bool type_error_message(std::string& message) {
   return false;
 }
 
-bool From<std::string_view>::convert(PyObject* o, std::string_view& out, std::string& message) {
+bool from_py(PyObject* o, std::string_view& out, std::string& message) {
   if (!PyUnicode_Check(o)) {
     message = cannot_convert(o, "PyString");
     return false;
@@ -134,21 +134,21 @@ bool From<std::string_view>::convert(PyObject* o, std::string_view& out, std::st
   return true;
 }
 
-bool From<std::string>::convert(PyObject* o, std::string& out, std::string& message) {
+bool from_py(PyObject* o, std::string& out, std::string& message) {
   std::string_view view;
-  if (!From<std::string_view>::convert(o, view, message)) return false;
+  if (!from_py(o, view, message)) return false;
   out.assign(view);
   return true;
 }
 
-bool From<double>::convert(PyObject* o, double& out, std::string& message) {
+bool from_py(PyObject* o, double& out, std::string& message) {
   const double v = PyFloat_AsDouble(o);
   if (v == -1.0 && PyErr_Occurred()) return type_error_message(message);
   out = v;
   return true;
 }
 
-bool From<bool>::convert(PyObject* o, bool& out, std::string& message) {
+bool from_py(PyObject* o, bool& out, std::string& message) {
   if (o == Py_True || o == Py_False) {
     out = o == Py_True;
     return true;
@@ -164,7 +164,7 @@ bool From<bool>::convert(PyObject* o, bool& out, std::string& message) {
   return false;
 }
 
-bool From<std::uint64_t>::convert(PyObject* o, std::uint64_t& out, std::string& message) {
+bool from_py(PyObject* o, std::uint64_t& out, std::string& message) {
   const Ref index(PyNumber_Index(o));
   if (!index) return type_error_message(message);
   const unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
@@ -213,7 +213,7 @@ std::optional<double> target_number(PyObject* dict, PyObject* key) {
   try {
     double v = 0.0;
     std::string message;
-    if (From<double>::convert(item.get(), v, message)) return v;
+    if (from_py(item.get(), v, message)) return v;
   } catch (const ErrorAlreadySet&) {
     drop_ordinary_error();
   }
@@ -226,7 +226,7 @@ alloy::AlloyTarget target_from_dict(PyObject* dict) {
   if (const Ref property = target_item(dict, k.property)) {
     try {
       std::string message;
-      From<std::string>::convert(property.get(), t.property, message);  // not a str: no property
+      from_py(property.get(), t.property, message);  // not a str: no property
     } catch (const ErrorAlreadySet&) {
       drop_ordinary_error();  // a str that cannot be encoded as UTF-8
     }

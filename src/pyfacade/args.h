@@ -34,69 +34,47 @@ std::string cannot_convert(PyObject* o, const char* target);
 // cleared) and false is returned; anything else is thrown as ErrorAlreadySet.
 bool type_error_message(std::string& message);
 
-// From<T>::convert(o, out, message) converts one object to a T. It returns
-// false with `message` set for what the caller reports as a TypeError, and
-// throws ErrorAlreadySet for any other exception, which reaches Python as
-// raised (OverflowError, UnicodeEncodeError, an exception of __float__).
-template <class T>
-struct From;
-
-// text: a str (or subclass), as its UTF-8, valid while the object lives.
-template <>
-struct From<std::string_view> {
-  static bool convert(PyObject* o, std::string_view& out, std::string& message);
-};
-// text kept beyond the object (items of a list).
-template <>
-struct From<std::string> {
-  static bool convert(PyObject* o, std::string& out, std::string& message);
-};
+// from_py(o, out, message) converts one object to the type of `out`. It
+// returns false with `message` set for what the caller reports as a
+// TypeError, and throws ErrorAlreadySet for any other exception, which
+// reaches Python as raised (OverflowError, UnicodeEncodeError, an exception
+// of __float__).
+//
+// text: a str (or subclass), as its UTF-8; a view is valid while the object lives.
+bool from_py(PyObject* o, std::string_view& out, std::string& message);
+bool from_py(PyObject* o, std::string& out, std::string& message);
 // number: the interpreter's float conversion.
-template <>
-struct From<double> {
-  static bool convert(PyObject* o, double& out, std::string& message);
-};
+bool from_py(PyObject* o, double& out, std::string& message);
 // flag: exactly True or False (or a NumPy bool).
-template <>
-struct From<bool> {
-  static bool convert(PyObject* o, bool& out, std::string& message);
-};
+bool from_py(PyObject* o, bool& out, std::string& message);
 // count: an int or __index__ object, as an unsigned 64-bit integer.
-template <>
-struct From<std::uint64_t> {
-  static bool convert(PyObject* o, std::uint64_t& out, std::string& message);
-};
+bool from_py(PyObject* o, std::uint64_t& out, std::string& message);
 
 // A tuple (or tuple subclass) of exactly N items: a point, a pair, a triple.
 template <class T, std::size_t N>
-struct From<std::array<T, N>> {
-  static bool convert(PyObject* o, std::array<T, N>& out, std::string& message) {
-    if (!PyTuple_Check(o)) {
-      message = cannot_convert(o, "PyTuple");
-      return false;
-    }
-    const Py_ssize_t len = PyTuple_GET_SIZE(o);
-    if (len != static_cast<Py_ssize_t>(N)) {
-      message = "expected tuple of length " + std::to_string(N) + ", but got tuple of length " + std::to_string(len);
-      return false;
-    }
-    for (std::size_t i = 0; i < N; ++i) {
-      if (!From<T>::convert(PyTuple_GET_ITEM(o, static_cast<Py_ssize_t>(i)), out[i], message)) return false;
-    }
-    return true;
+bool from_py(PyObject* o, std::array<T, N>& out, std::string& message) {
+  if (!PyTuple_Check(o)) {
+    message = cannot_convert(o, "PyTuple");
+    return false;
   }
-};
+  const Py_ssize_t len = PyTuple_GET_SIZE(o);
+  if (len != static_cast<Py_ssize_t>(N)) {
+    message = "expected tuple of length " + std::to_string(N) + ", but got tuple of length " + std::to_string(len);
+    return false;
+  }
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!from_py(PyTuple_GET_ITEM(o, static_cast<Py_ssize_t>(i)), out[i], message)) return false;
+  }
+  return true;
+}
 
 // box: a tuple of two points.
-template <>
-struct From<sample::Box> {
-  static bool convert(PyObject* o, sample::Box& out, std::string& message) {
-    std::array<sample::Point, 2> corners{};
-    if (!From<std::array<sample::Point, 2>>::convert(o, corners, message)) return false;
-    out = {corners[0], corners[1]};
-    return true;
-  }
-};
+inline bool from_py(PyObject* o, sample::Box& out, std::string& message) {
+  std::array<sample::Point, 2> corners{};
+  if (!from_py(o, corners, message)) return false;
+  out = {corners[0], corners[1]};
+  return true;
+}
 
 // Checks the shape of a list argument: any sequence except a str.
 bool is_list_like(PyObject* o, std::string& message);
@@ -126,16 +104,14 @@ bool for_each_item(PyObject* o, std::string& message, Each&& each) {
 
 // list of X: a sequence other than str, each item converted as X.
 template <class T>
-struct From<std::vector<T>> {
-  static bool convert(PyObject* o, std::vector<T>& out, std::string& message) {
-    return for_each_item(o, message, [&](PyObject* item) {
-      T value{};
-      if (!From<T>::convert(item, value, message)) return false;
-      out.push_back(std::move(value));
-      return true;
-    });
-  }
-};
+bool from_py(PyObject* o, std::vector<T>& out, std::string& message) {
+  return for_each_item(o, message, [&](PyObject* item) {
+    T value{};
+    if (!from_py(item, value, message)) return false;
+    out.push_back(std::move(value));
+    return true;
+  });
+}
 
 // Arg<T>: one whole argument. parse() converts the object while the
 // arguments are taken, in parameter order; finish() completes the value once
@@ -146,7 +122,7 @@ struct Arg {
   static T parse(PyObject* o, const char* name) {
     T out{};
     std::string message;
-    if (!From<T>::convert(o, out, message)) argument_error(name, message);
+    if (!from_py(o, out, message)) argument_error(name, message);
     return out;
   }
   static T finish(T&& parsed) { return std::move(parsed); }

@@ -165,62 +165,41 @@ constexpr Function<Fn, R, Specs...> def(const char* name, std::tuple<Specs...> p
 // Python annotations of the handlers' types, for the stubs
 // ---------------------------------------------------------------------------
 
-// ParamAnnotation<T>::text(): the annotation of a parameter of type T.
 template <class T>
-struct ParamAnnotation;
-template <>
-struct ParamAnnotation<std::string_view> {
-  static std::string text() { return "str"; }
-};
-template <>
-struct ParamAnnotation<std::string> : ParamAnnotation<std::string_view> {};
-template <>
-struct ParamAnnotation<double> {
-  static std::string text() { return "float"; }
-};
-template <>
-struct ParamAnnotation<bool> {
-  static std::string text() { return "bool"; }
-};
-template <>
-struct ParamAnnotation<std::uint64_t> {
-  static std::string text() { return "int"; }
-};
-template <class T>
-struct ParamAnnotation<std::optional<T>> {
-  static std::string text() { return ParamAnnotation<T>::text() + " | None"; }
-};
-template <class T, std::size_t N>
-struct ParamAnnotation<std::array<T, N>> {
-  static std::string text() {
-    std::string s = "tuple[";
-    for (std::size_t i = 0; i < N; ++i) s += (i == 0 ? "" : ", ") + ParamAnnotation<T>::text();
-    return s + "]";
-  }
-};
-template <class T>
-struct ParamAnnotation<std::vector<T>> {
-  static std::string text() { return "Sequence[" + ParamAnnotation<T>::text() + "]"; }
-};
+struct Tag {};
 
-// ResultAnnotation<T>::text(): the annotation of what a handler returning T
+// param_annotation(Tag<T>{}): the annotation of a parameter of type T.
+inline std::string param_annotation(Tag<std::string_view> /*t*/) { return "str"; }
+inline std::string param_annotation(Tag<std::string> /*t*/) { return "str"; }
+inline std::string param_annotation(Tag<double> /*t*/) { return "float"; }
+inline std::string param_annotation(Tag<bool> /*t*/) { return "bool"; }
+inline std::string param_annotation(Tag<std::uint64_t> /*t*/) { return "int"; }
+template <class T>
+std::string param_annotation(Tag<std::optional<T>> /*t*/) {
+  return param_annotation(Tag<T>{}) + " | None";
+}
+template <class T, std::size_t N>
+std::string param_annotation(Tag<std::array<T, N>> /*t*/) {
+  std::string s = "tuple[";
+  for (std::size_t i = 0; i < N; ++i) s += (i == 0 ? "" : ", ") + param_annotation(Tag<T>{});
+  return s + "]";
+}
+template <class T>
+std::string param_annotation(Tag<std::vector<T>> /*t*/) {
+  return "Sequence[" + param_annotation(Tag<T>{}) + "]";
+}
+
+// result_annotation(Tag<T>{}): the annotation of what a handler returning T
 // gives back.
 template <class T>
-struct ResultAnnotation;
-template <class T>
-struct ResultAnnotation<Result<T>> : ResultAnnotation<T> {};
-template <>
-struct ResultAnnotation<double> : ParamAnnotation<double> {};
-template <>
-struct ResultAnnotation<bool> : ParamAnnotation<bool> {};
-template <>
-struct ResultAnnotation<std::string_view> : ParamAnnotation<std::string_view> {};
-template <>
-struct ResultAnnotation<std::string> : ParamAnnotation<std::string_view> {};
-template <>
-struct ResultAnnotation<std::vector<std::string>> {
-  static std::string text() { return "list[str]"; }
-};
+std::string result_annotation(Tag<Result<T>> /*t*/) {
+  return result_annotation(Tag<T>{});
+}
+inline std::string result_annotation(Tag<double> /*t*/) { return "float"; }
+inline std::string result_annotation(Tag<bool> /*t*/) { return "bool"; }
+inline std::string result_annotation(Tag<std::string_view> /*t*/) { return "str"; }
+inline std::string result_annotation(Tag<std::string> /*t*/) { return "str"; }
+inline std::string result_annotation(Tag<std::vector<std::string>> /*t*/) { return "list[str]"; }
 
 // ---------------------------------------------------------------------------
 // Text signatures, doc strings and stubs
@@ -292,12 +271,12 @@ std::string stub_def(const F& f, std::size_t width) {
   detail::for_each_param(f, [&](auto i) {
     constexpr std::size_t I = decltype(i)::value;
     std::string p = f.template param_name<I>();
-    p += ": " + ParamAnnotation<typename F::template Param<I>>::text();
+    p += ": " + param_annotation(Tag<typename F::template Param<I>>{});
     if constexpr (F::template has_default<I>) p += " = " + detail::default_literal<I>(f);
     parts.push_back(std::move(p));
   });
   const std::string head = std::string("def ") + f.name + "(";
-  const std::string tail = ") -> " + ResultAnnotation<typename F::Sig::Return>::text() + ": ...\n";
+  const std::string tail = ") -> " + result_annotation(Tag<typename F::Sig::Return>{}) + ": ...\n";
   std::string line = head;
   for (std::size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? "" : ", ") + parts[i];
   line += tail;

@@ -15,8 +15,13 @@
 #include "common/error.h"
 #include "common/json.h"
 #include "export/obj_writer.h"
+#include "export/shader.h"
+#include "export/stl_writer.h"
+#include "export/volume.h"
 #include "fourier_bake/fourier_bake.h"
+#include "get/calls.h"
 #include "protein/backbone.h"
+#include "protein/ramachandran.h"
 #include "pyfacade/declare.h"
 #include "sample/voxel_map.h"
 
@@ -25,80 +30,40 @@ namespace tess::py {
 // The package version, as pyproject.toml gives it.
 std::string_view version();
 
-// The handlers, named as the Python functions. Parameter kinds by type: text
-// (std::string_view), number (double), flag (bool), count (std::uint64_t),
-// point (sample::Point), box (sample::Box), count triple (std::array of three
-// counts), list of text (std::vector<std::string>), list of pairs, list of
-// rows, the alloy targets (dicts), each optional as std::optional.
+// The handlers that check or adapt before the operation, named as the Python
+// functions; the others are the subsystems' operations themselves. A
+// parameter's type is its kind: text (std::string_view, or std::string when
+// kept), number (double), flag (bool), count (std::uint64_t), point
+// (sample::Point), box (sample::Box), count triple (GridSize), list of text,
+// list of pairs, list of rows, the alloy targets (dicts), each optional as
+// std::optional. A trailing `const Cancel&` is the call's Ctrl-C token.
 namespace fn {
 Result<Json> py_get(std::string_view spec, std::optional<std::string_view> scope_str, const Cancel& cancel);
 Result<std::optional<Json>> py_save(std::string_view name, std::string_view data_json, std::string_view tier_str);
 Result<double> py_sample(std::string_view name, std::string_view property, std::optional<sample::Point> at,
                          std::optional<double> scale_m);
 Result<Json> py_data_sheet(std::string_view name);
-std::vector<std::string> py_list_tiers();
 Result<std::string> py_export_glsl(std::string_view name, bool include_density, bool include_ior, bool include_sss,
                                    bool include_caustic);
 Result<double> py_kabsch_rmsd(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b);
-std::vector<protein::BackboneAtom> py_build_backbone(std::string_view sequence,
-                                                     const std::vector<protein::AnglePair>& phi_psi_deg);
-Result<std::vector<protein::BackboneAtom>> py_build_backbone_from_entry(std::string_view entry_name);
-std::string_view py_ramachandran_region(double phi_deg, double psi_deg);
-Result<std::vector<alloy::AlloyCandidate>> py_optimize_alloy(
-    const std::vector<alloy::AlloyTarget>& targets, std::string_view base,
-    const std::optional<std::vector<std::string>>& alloying_pool, std::uint64_t n_candidates, std::uint64_t top_k,
-    std::optional<std::uint64_t> seed, const Cancel& cancel);
-Result<std::string> py_export_hlsl(std::string_view name, std::string_view out_path,
-                                   const std::optional<std::vector<std::string>>& properties);
-Result<std::string> py_export_sdf_raw(std::string_view name, std::string_view out_path, const sample::Box& bounds,
-                                      double voxel_size, std::optional<double> scale_m, std::string_view mode,
-                                      const Cancel& cancel);
 Result<std::string> py_export_vtk_legacy(std::string_view name, std::string_view out_path, const sample::Box& bounds,
                                          double voxel_size, const std::optional<std::vector<std::string>>& properties,
                                          std::optional<double> scale_m, const Cancel& cancel);
-Result<std::string> py_export_stl(std::string_view name, std::string_view out_path, const sample::Box& bounds,
-                                  double voxel_size, std::optional<double> scale_m, bool binary, const Cancel& cancel);
-Result<exporter::ObjFiles> py_export_obj(std::string_view name, std::string_view obj_path, const sample::Box& bounds,
-                                         double voxel_size, std::optional<double> scale_m, const Cancel& cancel);
-Result<fourier_bake::FourierFieldConfig> py_bake_fourier(std::string_view entry_name, std::string_view property,
-                                                         const sample::Box& bounds,
-                                                         const fourier_bake::GridSize& grid_size,
-                                                         double truncate_threshold, const Cancel& cancel);
 bool is_rust_backend();
 std::string_view version_rust();
 }  // namespace fn
 
 // Annotations of the domain types in the stubs.
-template <>
-struct ParamAnnotation<sample::Box> {
-  static std::string text() {
-    return "tuple[" + ParamAnnotation<sample::Point>::text() + ", " + ParamAnnotation<sample::Point>::text() + "]";
-  }
-};
-template <>
-struct ParamAnnotation<alloy::AlloyTarget> {
-  static std::string text() { return "dict[str, Any]"; }
-};
-template <>
-struct ResultAnnotation<Json> {
-  static std::string text() { return "Any"; }
-};
-template <>
-struct ResultAnnotation<std::optional<Json>> : ResultAnnotation<Json> {};
-template <>
-struct ResultAnnotation<std::vector<protein::BackboneAtom>> {
-  static std::string text() { return "list[dict[str, Any]]"; }
-};
-template <>
-struct ResultAnnotation<std::vector<alloy::AlloyCandidate>> : ResultAnnotation<std::vector<protein::BackboneAtom>> {};
-template <>
-struct ResultAnnotation<exporter::ObjFiles> {
-  static std::string text() { return "tuple[str, str]"; }
-};
-template <>
-struct ResultAnnotation<fourier_bake::FourierFieldConfig> {
-  static std::string text() { return "dict[str, Any]"; }
-};
+inline std::string param_annotation(Tag<sample::Box> /*t*/) {
+  return "tuple[tuple[float, float, float], tuple[float, float, float]]";
+}
+inline std::string param_annotation(Tag<alloy::AlloyTarget> /*t*/) { return "dict[str, Any]"; }
+inline std::string result_annotation(Tag<Json> /*t*/) { return "Any"; }
+inline std::string result_annotation(Tag<std::optional<Json>> /*t*/) { return "Any"; }
+inline std::string result_annotation(Tag<std::vector<protein::BackboneAtom>> /*t*/) { return "list[dict[str, Any]]"; }
+inline std::string result_annotation(Tag<std::vector<alloy::AlloyCandidate>> /*t*/) { return "list[dict[str, Any]]"; }
+inline std::string result_annotation(Tag<exporter::ObjFiles> /*t*/) { return "tuple[str, str]"; }
+inline std::string result_annotation(Tag<fourier_bake::FourierFieldConfig> /*t*/) { return "dict[str, Any]"; }
 
 // The module's functions, in registration order.
 // clang-format off
@@ -120,7 +85,7 @@ inline constexpr auto FUNCTIONS = std::tuple{
         "py_data_sheet", params("name"),
         "Rust-accelerated twin of `tessarine.sample.data_sheet`.\n\nReturns the bulk Properties dict for the named "
         "entry."),
-    def<&fn::py_list_tiers>(
+    def<&get::list_tiers>(
         "py_list_tiers", params(),
         "Rust-accelerated twin of `tessarine.get.list_tiers`."),
     def<&fn::py_export_glsl, Raises::value_error>(
@@ -132,40 +97,40 @@ inline constexpr auto FUNCTIONS = std::tuple{
     def<&fn::py_kabsch_rmsd, Raises::value_error>(
         "py_kabsch_rmsd", params("a", "b"),
         "Compute Kabsch RMSD (\u00c5) between two Nx3 point sets.\n`a` and `b` are Python lists of [x, y, z] triples."),
-    def<&fn::py_build_backbone>(
+    def<&protein::build_backbone>(
         "py_build_backbone", params("sequence", "phi_psi_deg"),
         "Build a protein C\u03b1 backbone from phi/psi angles.\n`sequence` \u2014 1-letter amino acid codes. "
         "`phi_psi_deg` \u2014 list of (phi, psi) in degrees.\nReturns list of dicts: {name, res_idx, x, y, z}."),
-    def<&fn::py_build_backbone_from_entry, Raises::key_error>(
+    def<&protein::build_backbone_from_entry, Raises::key_error>(
         "py_build_backbone_from_entry", params("entry_name"),
         "Build backbone from a tessarine protein datasheet entry name."),
-    def<&fn::py_ramachandran_region>(
+    def<&protein::ramachandran_region>(
         "py_ramachandran_region", params("phi_deg", "psi_deg"),
         "Classify (phi_deg, psi_deg) into Ramachandran region.\nReturns a string: \"alpha_helix\", \"beta_sheet\", "
         "\"left_alpha\", \"polyproline_ii\", or \"other\"."),
-    def<&fn::py_optimize_alloy, Raises::value_error>(
+    def<&alloy::optimize_alloy, Raises::value_error>(
         "py_optimize_alloy",
         params("targets", "base", "alloying_pool", arg("n_candidates", std::uint64_t{1000}), arg("top_k", std::uint64_t{5}),
                "seed"),
         "Rust-accelerated `tessarine.optimize.optimize_alloy`.\n\n`targets` \u2014 list of dicts with keys: property "
         "(str), min_value (float|None),\n  max_value (float|None), weight (float).\nReturns list of dicts: "
         "{composition, estimated_properties, score}."),
-    def<&fn::py_export_hlsl, Raises::runtime_error>(
+    def<&exporter::export_hlsl, Raises::runtime_error>(
         "py_export_hlsl", params("name", "out_path", "properties"),
         "Write an HLSL shader file for the named material. Returns the output path."),
-    def<&fn::py_export_sdf_raw, Raises::runtime_error>(
+    def<&exporter::export_sdf_raw, Raises::runtime_error>(
         "py_export_sdf_raw", params("name", "out_path", "bounds", "voxel_size", "scale_m", arg("mode", "phase")),
         "Write a raw float32 SDF voxel volume + JSON sidecar. Returns output path."),
     def<&fn::py_export_vtk_legacy, Raises::runtime_error>(
         "py_export_vtk_legacy", params("name", "out_path", "bounds", "voxel_size", "properties", "scale_m"),
         "Write an ASCII VTK STRUCTURED_POINTS file. Returns output path."),
-    def<&fn::py_export_stl, Raises::runtime_error>(
+    def<&exporter::export_stl, Raises::runtime_error>(
         "py_export_stl", params("name", "out_path", "bounds", "voxel_size", "scale_m", arg("binary", true)),
         "Write a binary or ASCII STL surface mesh. Returns output path."),
-    def<&fn::py_export_obj, Raises::runtime_error>(
+    def<&exporter::export_obj, Raises::runtime_error>(
         "py_export_obj", params("name", "obj_path", "bounds", "voxel_size", "scale_m"),
         "Write OBJ + MTL files. Returns (obj_path, mtl_path)."),
-    def<&fn::py_bake_fourier, Raises::value_error>(
+    def<&fourier_bake::bake_fourier, Raises::value_error>(
         "py_bake_fourier", params("entry_name", "property", "bounds", "grid_size", arg("truncate_threshold", 0.01)),
         "Bake a material property into a Fourier expansion.\nReturns a dict: {property_name, base_value, "
         "domain_size_m, coefficients, boundary_condition}\nwhere coefficients is a list of {n, m, l, amplitude, "

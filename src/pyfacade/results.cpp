@@ -23,7 +23,7 @@ Ref list_of(const Items& items, Convert&& convert) {
 Ref mapping(const std::vector<std::pair<std::string, double>>& members) {
   Ref d = check(PyDict_New());
   for (const auto& [key, value] : members) {
-    if (PyDict_SetItem(d.get(), str(key).get(), ToPy<double>::convert(value).get()) < 0) throw ErrorAlreadySet{};
+    if (PyDict_SetItem(d.get(), str(key).get(), to_py(value).get()) < 0) throw ErrorAlreadySet{};
   }
   return d;
 }
@@ -60,32 +60,38 @@ Ref record(std::initializer_list<Field> fields) {
   return d;
 }
 
-Ref ToPy<double>::convert(double v) { return check(PyFloat_FromDouble(v)); }
+Ref to_py(double v) { return check(PyFloat_FromDouble(v)); }
 
-Ref ToPy<std::vector<std::string>>::convert(const std::vector<std::string>& v) {
-  return list_of(v, [](const std::string& s) { return str(s); });
+Ref to_py(bool v) { return Ref(Py_NewRef(v ? Py_True : Py_False)); }
+
+Ref to_py(std::string_view s) { return str(s); }
+
+Ref to_py(const std::optional<Json>& v) { return v ? value_to_py(*v) : Ref(Py_NewRef(Py_None)); }
+
+Ref to_py(const std::vector<std::string>& v) {
+  return list_of(v, [](const std::string& s) { return to_py(s); });
 }
 
-Ref ToPy<exporter::ObjFiles>::convert(const exporter::ObjFiles& v) {
+Ref to_py(const exporter::ObjFiles& v) {
   const Ref obj = str(v.obj_path);
   const Ref mtl = str(v.mtl_path);
   return check(PyTuple_Pack(2, obj.get(), mtl.get()));
 }
 
-Ref ToPy<std::vector<protein::BackboneAtom>>::convert(const std::vector<protein::BackboneAtom>& v) {
+Ref to_py(const std::vector<protein::BackboneAtom>& v) {
   const Keys& k = state().key;
   return list_of(v, [&](const protein::BackboneAtom& atom) {
     const std::string_view name = atom.name;
     PyObject* name_obj = name == "N" ? k.atom_n : name == "CA" ? k.atom_ca : k.atom_c;
     return record({{k.name, Ref(Py_NewRef(name_obj))},
                    {k.res_idx, check(PyLong_FromUnsignedLong(atom.res_idx))},
-                   {k.x, ToPy<double>::convert(atom.x)},
-                   {k.y, ToPy<double>::convert(atom.y)},
-                   {k.z, ToPy<double>::convert(atom.z)}});
+                   {k.x, to_py(atom.x)},
+                   {k.y, to_py(atom.y)},
+                   {k.z, to_py(atom.z)}});
   });
 }
 
-Ref ToPy<std::vector<alloy::AlloyCandidate>>::convert(const std::vector<alloy::AlloyCandidate>& v) {
+Ref to_py(const std::vector<alloy::AlloyCandidate>& v) {
   // A long ranking takes a while to build: Ctrl-C stops it too.
   const Cancel cancel = interruptible();
   const Keys& k = state().key;
@@ -94,22 +100,22 @@ Ref ToPy<std::vector<alloy::AlloyCandidate>>::convert(const std::vector<alloy::A
     if (i++ % 4096 == 0) cancel.check();
     return record({{k.composition, mapping(c.composition)},
                    {k.estimated_properties, mapping(c.estimated_properties)},
-                   {k.score, ToPy<double>::convert(c.score)}});
+                   {k.score, to_py(c.score)}});
   });
 }
 
-Ref ToPy<fourier_bake::FourierFieldConfig>::convert(const fourier_bake::FourierFieldConfig& v) {
+Ref to_py(const fourier_bake::FourierFieldConfig& v) {
   const Keys& k = state().key;
   return record({{k.property_name, str(v.property_name)},
-                 {k.base_value, ToPy<double>::convert(v.base_value)},
-                 {k.domain_size_m, list_of(v.domain_size_m, ToPy<double>::convert)},
+                 {k.base_value, to_py(v.base_value)},
+                 {k.domain_size_m, list_of(v.domain_size_m, [](double d) { return to_py(d); })},
                  {k.coefficients, list_of(v.coefficients,
                                           [&](const fourier_bake::FourierCoefficient& c) {
                                             return record({{k.n, check(PyLong_FromLong(c.n))},
                                                            {k.m, check(PyLong_FromLong(c.m))},
                                                            {k.l, check(PyLong_FromLong(c.l))},
-                                                           {k.amplitude, ToPy<double>::convert(c.amplitude)},
-                                                           {k.phase, ToPy<double>::convert(c.phase)}});
+                                                           {k.amplitude, to_py(c.amplitude)},
+                                                           {k.phase, to_py(c.phase)}});
                                           })},
                  {k.boundary_condition, str(v.boundary_condition)}});
 }

@@ -45,52 +45,19 @@ struct Field {
 // fixed keys is made here.
 Ref record(std::initializer_list<Field> fields);
 
-// ToPy<T>::convert(value): a new Python object for what a handler returned.
-template <class T>
-struct ToPy;
-
-template <>
-struct ToPy<double> {
-  static Ref convert(double v);
-};
-template <>
-struct ToPy<bool> {
-  static Ref convert(bool v) { return Ref(Py_NewRef(v ? Py_True : Py_False)); }
-};
-template <>
-struct ToPy<std::string_view> {
-  static Ref convert(std::string_view s) { return str(s); }
-};
-template <>
-struct ToPy<std::string> : ToPy<std::string_view> {};
-template <>
-struct ToPy<Json> {
-  static Ref convert(const Json& v) { return value_to_py(v); }
-};
-template <>
-struct ToPy<std::optional<Json>> {
-  static Ref convert(const std::optional<Json>& v) { return v ? value_to_py(*v) : Ref(Py_NewRef(Py_None)); }
-};
-template <>
-struct ToPy<std::vector<std::string>> {
-  static Ref convert(const std::vector<std::string>& v);
-};
-template <>
-struct ToPy<exporter::ObjFiles> {
-  static Ref convert(const exporter::ObjFiles& v);
-};
-template <>
-struct ToPy<std::vector<protein::BackboneAtom>> {
-  static Ref convert(const std::vector<protein::BackboneAtom>& v);
-};
-template <>
-struct ToPy<std::vector<alloy::AlloyCandidate>> {
-  static Ref convert(const std::vector<alloy::AlloyCandidate>& v);
-};
-template <>
-struct ToPy<fourier_bake::FourierFieldConfig> {
-  static Ref convert(const fourier_bake::FourierFieldConfig& v);
-};
+// to_py(value): a new Python object for what a handler returned, by its exact
+// type.
+Ref to_py(double v);
+Ref to_py(bool v);
+Ref to_py(std::string_view s);
+inline Ref to_py(const std::string& s) { return to_py(std::string_view(s)); }
+inline Ref to_py(const Json& v) { return value_to_py(v); }
+Ref to_py(const std::optional<Json>& v);
+Ref to_py(const std::vector<std::string>& v);
+Ref to_py(const exporter::ObjFiles& v);
+Ref to_py(const std::vector<protein::BackboneAtom>& v);
+Ref to_py(const std::vector<alloy::AlloyCandidate>& v);
+Ref to_py(const fourier_bake::FourierFieldConfig& v);
 
 // The result of a handler as a new reference, or nullptr with the exception
 // of class `raises` set for an Error.
@@ -104,7 +71,7 @@ PyObject* hand_back(T&& result) {
     }
     return hand_back<raises>(std::move(*result));
   } else {
-    return ToPy<V>::convert(result).release();
+    return to_py(static_cast<const V&>(result)).release();
   }
 }
 

@@ -8,34 +8,8 @@ namespace {
 ModuleState the_state{};
 bool ready = false;
 
-constexpr std::pair<PyObject * Keys::*, const char*> kKeys[] = {
-    {&Keys::name, "name"},
-    {&Keys::res_idx, "res_idx"},
-    {&Keys::x, "x"},
-    {&Keys::y, "y"},
-    {&Keys::z, "z"},
-    {&Keys::atom_n, "N"},
-    {&Keys::atom_ca, "CA"},
-    {&Keys::atom_c, "C"},
-    {&Keys::composition, "composition"},
-    {&Keys::estimated_properties, "estimated_properties"},
-    {&Keys::score, "score"},
-    {&Keys::property, "property"},
-    {&Keys::min_value, "min_value"},
-    {&Keys::max_value, "max_value"},
-    {&Keys::weight, "weight"},
-    {&Keys::property_name, "property_name"},
-    {&Keys::base_value, "base_value"},
-    {&Keys::domain_size_m, "domain_size_m"},
-    {&Keys::coefficients, "coefficients"},
-    {&Keys::boundary_condition, "boundary_condition"},
-    {&Keys::n, "n"},
-    {&Keys::m, "m"},
-    {&Keys::l, "l"},
-    {&Keys::amplitude, "amplitude"},
-    {&Keys::phase, "phase"},
-};
-static_assert(std::size(kKeys) * sizeof(PyObject*) == sizeof(Keys), "every key is created");
+// A new reference to the interned str `text`; throws ErrorAlreadySet.
+PyObject* intern(const char* text) { return check(PyUnicode_InternFromString(text)).release(); }
 
 PyObject* attribute_of_module(const char* module, const char* attribute) {
   Ref m(PyImport_ImportModule(module));
@@ -56,15 +30,38 @@ int init_state() {
   Ref loads(attribute_of_module("json", "loads"));
   Ref sequence(attribute_of_module("collections.abc", "Sequence"));
   if (!panic_class || !loads || !sequence) return -1;
-  Ref keys[std::size(kKeys)];
-  for (std::size_t i = 0; i < std::size(kKeys); ++i) {
-    keys[i] = Ref(PyUnicode_InternFromString(kKeys[i].second));
-    if (!keys[i]) return -1;
+  try {
+    s.key = {.name = intern("name"),
+             .res_idx = intern("res_idx"),
+             .x = intern("x"),
+             .y = intern("y"),
+             .z = intern("z"),
+             .atom_n = intern("N"),
+             .atom_ca = intern("CA"),
+             .atom_c = intern("C"),
+             .composition = intern("composition"),
+             .estimated_properties = intern("estimated_properties"),
+             .score = intern("score"),
+             .property = intern("property"),
+             .min_value = intern("min_value"),
+             .max_value = intern("max_value"),
+             .weight = intern("weight"),
+             .property_name = intern("property_name"),
+             .base_value = intern("base_value"),
+             .domain_size_m = intern("domain_size_m"),
+             .coefficients = intern("coefficients"),
+             .boundary_condition = intern("boundary_condition"),
+             .n = intern("n"),
+             .m = intern("m"),
+             .l = intern("l"),
+             .amplitude = intern("amplitude"),
+             .phase = intern("phase")};
+  } catch (const ErrorAlreadySet&) {
+    return -1;  // the keys made so far stay with the interpreter's interned strings
   }
   s.panic_exception = panic_class.release();
   s.json_loads = loads.release();
   s.sequence_abc = sequence.release();
-  for (std::size_t i = 0; i < std::size(kKeys); ++i) s.key.*kKeys[i].first = keys[i].release();
   the_state = s;
   ready = true;
   return 0;

@@ -13,9 +13,9 @@
 
 namespace tess::py {
 
-// Interned str keys of the result records (and of the alloy targets).
+// Interned str keys of the result records and of the alloy targets.
 struct Keys {
-  // py_build_backbone: {name, res_idx, x, y, z}; name is one of N, CA, C.
+  // py_build_backbone: {name, res_idx, x, y, z}, name one of N, CA, C
   PyObject* name;
   PyObject* res_idx;
   PyObject* x;
@@ -24,8 +24,7 @@ struct Keys {
   PyObject* atom_n;
   PyObject* atom_ca;
   PyObject* atom_c;
-  // py_optimize_alloy: {composition, estimated_properties, score}; targets
-  // {property, min_value, max_value, weight}.
+  // py_optimize_alloy: {composition, estimated_properties, score}; its targets
   PyObject* composition;
   PyObject* estimated_properties;
   PyObject* score;
@@ -33,8 +32,7 @@ struct Keys {
   PyObject* min_value;
   PyObject* max_value;
   PyObject* weight;
-  // py_bake_fourier: {property_name, base_value, domain_size_m, coefficients,
-  // boundary_condition}, coefficients {n, m, l, amplitude, phase}.
+  // py_bake_fourier and its coefficients
   PyObject* property_name;
   PyObject* base_value;
   PyObject* domain_size_m;
