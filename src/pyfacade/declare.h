@@ -13,6 +13,7 @@
 // from it without the interpreter.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -90,6 +91,35 @@ struct Signature<R (*)(A...)> {
   using Param = std::remove_cvref_t<std::tuple_element_t<I, std::tuple<A...>>>;
 };
 
+inline constexpr const char* spec_name(const char* name) { return name; }
+template <class T>
+constexpr const char* spec_name(const Default<T>& spec) {
+  return spec.name;
+}
+
+// Per parameter: whether it has a default (given, or None for an optional
+// type), and whether it was given one although its type is optional.
+template <class Sig, class... Specs, std::size_t... I>
+constexpr std::array<bool, sizeof...(Specs)> defaulted(std::index_sequence<I...> /*params*/) {
+  return {(is_default<Specs> || is_optional<typename Sig::template Param<I>>)...};
+}
+template <class Sig, class... Specs, std::size_t... I>
+constexpr bool default_on_optional(std::index_sequence<I...> /*params*/) {
+  return ((is_default<Specs> && is_optional<typename Sig::template Param<I>>) || ...);
+}
+
+template <std::size_t N>
+constexpr std::size_t leading_false(const std::array<bool, N>& flags) {
+  std::size_t n = 0;
+  while (n < N && !flags[n]) ++n;
+  return n;
+}
+
+template <class Each, std::size_t... I>
+void for_each_index(Each&& each, std::index_sequence<I...> /*indices*/) {
+  (each(std::integral_constant<std::size_t, I>{}), ...);
+}
+
 }  // namespace detail
 
 // One Python function: the handler `Fn`, the class `R` of its reported
@@ -105,54 +135,34 @@ struct Function {
   static constexpr auto handler = Fn;
   static constexpr Raises raises = R;
   static constexpr std::size_t arity = sizeof...(Specs);
+  static_assert(arity == Sig::arity, "one parameter name per parameter of the handler");
+  static_assert(((std::is_same_v<Specs, const char*> || detail::is_default<Specs>)&&...),
+                "a parameter is a name or arg(name, default)");
+  static_assert(!detail::default_on_optional<Sig, Specs...>(std::make_index_sequence<arity>{}),
+                "an optional parameter defaults to None");
+  static_assert(detail::is_result<typename Sig::Return> == (R != Raises::nothing),
+                "a handler returns a Result exactly when its failures are raised as an exception class");
+
+  // Per parameter: whether it has a default; the required ones come first.
+  static constexpr std::array<bool, arity> defaulted =
+      detail::defaulted<Sig, Specs...>(std::make_index_sequence<arity>{});
+  static constexpr std::size_t required = detail::leading_false(defaulted);
+  static_assert(detail::leading_false(defaulted) == arity - std::count(defaulted.begin(), defaulted.end(), true),
+                "parameters with defaults come after the required ones");
 
   const char* name;
   std::tuple<Specs...> params;
   const char* description;  // the doc string after the text signature
 
   template <std::size_t I>
-  static constexpr bool has_default = detail::is_default<Spec<I>> || detail::is_optional<Param<I>>;
-
-  template <std::size_t I>
   constexpr const char* param_name() const {
-    if constexpr (detail::is_default<Spec<I>>) {
-      return std::get<I>(params).name;
-    } else {
-      return std::get<I>(params);
-    }
+    return detail::spec_name(std::get<I>(params));
   }
 
   constexpr std::array<const char*, arity> names() const {
-    return [this]<std::size_t... I>(std::index_sequence<I...>) {
-      return std::array<const char*, arity>{param_name<I>()...};
-    }
-    (std::make_index_sequence<arity>{});
+    return std::apply([](const auto&... spec) { return std::array<const char*, arity>{detail::spec_name(spec)...}; },
+                      params);
   }
-
-  // The parameters before the first one with a default; all must be given.
-  static constexpr std::size_t required = []<std::size_t... I>(std::index_sequence<I...>) {
-    std::size_t n = 0;
-    bool defaulted = false;
-    ((defaulted = defaulted || has_default<I>, n += defaulted ? 0 : 1), ...);
-    return n;
-  }
-  (std::make_index_sequence<arity>{});
-
-  static_assert(arity == Sig::arity, "one parameter name per parameter of the handler");
-  static_assert(
-      []<std::size_t... I>(std::index_sequence<I...>) {
-        return ((has_default<I> == (I >= required)) && ...);
-      }(std::make_index_sequence<arity>{}),
-      "parameters with defaults come after the required ones");
-  static_assert(detail::is_result<typename Sig::Return> == (R != Raises::nothing),
-                "a handler returns a Result exactly when its failures are raised as an exception class");
-  static_assert(
-      []<std::size_t... I>(std::index_sequence<I...>) {
-        return (((std::is_same_v<Spec<I>, const char*>) ||
-                 (detail::is_default<Spec<I>> && !detail::is_optional<Param<I>>)) &&
-                ...);
-      }(std::make_index_sequence<arity>{}),
-      "a parameter is a name or arg(name, default); an optional one defaults to None");
 };
 
 // The declaration of a Python function with handler `Fn`.
@@ -226,10 +236,8 @@ std::string python_literal(T value) {
 namespace detail {
 
 template <class F, class Each>
-void for_each_param(const F& f, Each&& each) {
-  [&]<std::size_t... I>(std::index_sequence<I...>) { (each(std::integral_constant<std::size_t, I>{}), ...); }
-  (std::make_index_sequence<F::arity>{});
-  (void)f;
+void for_each_param(const F& /*f*/, Each&& each) {
+  for_each_index(std::forward<Each>(each), std::make_index_sequence<F::arity>{});
 }
 
 template <std::size_t I, class F>
@@ -252,7 +260,7 @@ std::string text_signature(const F& f) {
     constexpr std::size_t I = decltype(i)::value;
     if (I != 0) s += ", ";
     s += f.template param_name<I>();
-    if constexpr (F::template has_default<I>) s += "=" + detail::default_literal<I>(f);
+    if constexpr (F::defaulted[I]) s += "=" + detail::default_literal<I>(f);
   });
   return s + ')';
 }
@@ -272,7 +280,7 @@ std::string stub_def(const F& f, std::size_t width) {
     constexpr std::size_t I = decltype(i)::value;
     std::string p = f.template param_name<I>();
     p += ": " + param_annotation(Tag<typename F::template Param<I>>{});
-    if constexpr (F::template has_default<I>) p += " = " + detail::default_literal<I>(f);
+    if constexpr (F::defaulted[I]) p += " = " + detail::default_literal<I>(f);
     parts.push_back(std::move(p));
   });
   const std::string head = std::string("def ") + f.name + "(";

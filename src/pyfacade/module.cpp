@@ -70,36 +70,38 @@ PyObject* guarded(const char* name, Body body, PyObject* const* args, Py_ssize_t
 
 namespace {
 
-// The method records of the functions, and their doc strings, which must
-// outlive the function objects: made once, kept until the process ends.
-struct Methods {
-  std::array<std::string, kFunctionCount> docs;
-  std::array<PyMethodDef, kFunctionCount> defs{};
-};
+template <std::size_t I>
+PyMethodDef method_def(const char* doc) {
+  constexpr const auto& f = std::get<I>(FUNCTIONS);
+  if constexpr (std::remove_cvref_t<decltype(f)>::arity == 0) {
+    return {f.name, &noargs_entry<I>, METH_NOARGS, doc};
+  } else {
+    return {f.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<I>)),
+            METH_FASTCALL | METH_KEYWORDS, doc};
+  }
+}
 
+// The method records of the functions and their doc strings, which must
+// outlive the function objects: made once, kept until the process ends.
 template <std::size_t... I>
-Methods* make_methods(std::index_sequence<I...> /*functions*/) {
-  auto* m = new Methods{{doc(std::get<I>(FUNCTIONS))...}};
-  const auto fill = [m](std::size_t i, const char* name, bool noargs, PyCFunction noargs_entry,
-                        PyCFunctionFastWithKeywords fastcall_entry) {
-    PyMethodDef& def = m->defs[i];
-    def.ml_name = name;
-    def.ml_doc = m->docs[i].c_str();
-    def.ml_flags = noargs ? METH_NOARGS : METH_FASTCALL | METH_KEYWORDS;
-    def.ml_meth = noargs ? noargs_entry : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fastcall_entry));
-  };
-  (fill(I, std::get<I>(FUNCTIONS).name, std::tuple_element_t<I, std::remove_cv_t<decltype(FUNCTIONS)>>::arity == 0,
-        &noargs_entry<I>, &fastcall_entry<I>),
-   ...);
-  return m;
+std::array<PyMethodDef, kFunctionCount>& method_defs(std::index_sequence<I...> /*functions*/) {
+  static const std::array<std::string, kFunctionCount> docs = {doc(std::get<I>(FUNCTIONS))...};
+  static std::array<PyMethodDef, kFunctionCount> defs = {method_def<I>(docs[I].c_str())...};
+  return defs;
 }
 
 // Adds the functions in declaration order, each name also to `all`.
 int add_functions(PyObject* module, PyObject* all) {
-  static Methods* const methods = make_methods(std::make_index_sequence<kFunctionCount>{});
+  std::array<PyMethodDef, kFunctionCount>* defs = nullptr;
+  try {
+    defs = &method_defs(std::make_index_sequence<kFunctionCount>{});
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return -1;
+  }
   const Ref module_name(PyModule_GetNameObject(module));
   if (!module_name) return -1;
-  for (PyMethodDef& def : methods->defs) {
+  for (PyMethodDef& def : *defs) {
     const Ref function(PyCFunction_NewEx(&def, module, module_name.get()));
     if (!function || PyModule_AddObjectRef(module, def.ml_name, function.get()) < 0) return -1;
     const Ref name(PyUnicode_FromString(def.ml_name));
