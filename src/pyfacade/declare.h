@@ -233,65 +233,35 @@ std::string python_literal(T value) {
   }
 }
 
-namespace detail {
-
-template <class F, class Each>
-void for_each_param(const F& /*f*/, Each&& each) {
-  for_each_index(std::forward<Each>(each), std::make_index_sequence<F::arity>{});
-}
-
-template <std::size_t I, class F>
-std::string default_literal(const F& f) {
-  if constexpr (is_default<typename F::template Spec<I>>) {
-    return python_literal(std::get<I>(f.params).value);
-  } else {
-    return "None";
-  }
-}
-
-}  // namespace detail
-
-// "py_get(spec, scope_str=None)": the signature as the interpreter shows it.
+// Each parameter as "name", "name=default", or with its annotation for the
+// stubs, "name: annotation" or "name: annotation = default".
 template <class F>
-std::string text_signature(const F& f) {
-  std::string s = f.name;
-  s += '(';
-  detail::for_each_param(f, [&](auto i) {
-    constexpr std::size_t I = decltype(i)::value;
-    if (I != 0) s += ", ";
-    s += f.template param_name<I>();
-    if constexpr (F::defaulted[I]) s += "=" + detail::default_literal<I>(f);
-  });
-  return s + ')';
+std::vector<std::string> param_texts(const F& f, bool annotated) {
+  std::vector<std::string> texts;
+  detail::for_each_index(
+      [&](auto i) {
+        constexpr std::size_t I = decltype(i)::value;
+        std::string p = f.template param_name<I>();
+        if (annotated) p += ": " + param_annotation(Tag<typename F::template Param<I>>{});
+        if constexpr (detail::is_default<typename F::template Spec<I>>) {
+          p += (annotated ? " = " : "=") + python_literal(std::get<I>(f.params).value);
+        } else if constexpr (F::defaulted[I]) {
+          p += annotated ? " = None" : "=None";
+        }
+        texts.push_back(std::move(p));
+      },
+      std::make_index_sequence<F::arity>{});
+  return texts;
 }
 
-// The stored doc string: the text signature, "\n--\n\n" and the description.
+// The stored doc string: the text signature as the interpreter shows it
+// ("py_get(spec, scope_str=None)"), "\n--\n\n" and the description.
 template <class F>
 std::string doc(const F& f) {
-  return text_signature(f) + "\n--\n\n" + f.description;
-}
-
-// "def py_get(spec: str, scope_str: str | None = None) -> Any: ...", on one
-// line when it fits in `width` columns, else one parameter per line.
-template <class F>
-std::string stub_def(const F& f, std::size_t width) {
-  std::vector<std::string> parts;
-  detail::for_each_param(f, [&](auto i) {
-    constexpr std::size_t I = decltype(i)::value;
-    std::string p = f.template param_name<I>();
-    p += ": " + param_annotation(Tag<typename F::template Param<I>>{});
-    if constexpr (F::defaulted[I]) p += " = " + detail::default_literal<I>(f);
-    parts.push_back(std::move(p));
-  });
-  const std::string head = std::string("def ") + f.name + "(";
-  const std::string tail = ") -> " + result_annotation(Tag<typename F::Sig::Return>{}) + ": ...\n";
-  std::string line = head;
-  for (std::size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? "" : ", ") + parts[i];
-  line += tail;
-  if (line.size() <= width + 1) return line;
-  std::string block = head + "\n";
-  for (const std::string& p : parts) block += "    " + p + ",\n";
-  return block + tail;
+  std::string s = f.name;
+  s += '(';
+  for (const std::string& p : param_texts(f, false)) s += (s.back() == '(' ? "" : ", ") + p;
+  return s + ")\n--\n\n" + f.description;
 }
 
 }  // namespace tess::py

@@ -31,12 +31,9 @@ namespace tess::py {
 std::string_view version();
 
 // The handlers that check or adapt before the operation, named as the Python
-// functions; the others are the subsystems' operations themselves. A
-// parameter's type is its kind: text (std::string_view, or std::string when
-// kept), number (double), flag (bool), count (std::uint64_t), point
-// (sample::Point), box (sample::Box), count triple (GridSize), list of text,
-// list of pairs, list of rows, the alloy targets (dicts), each optional as
-// std::optional. A trailing `const Cancel&` is the call's Ctrl-C token.
+// functions; the others are the subsystems' operations themselves. The types
+// of the parameters are their kinds (args.h); a trailing `const Cancel&` is
+// the call's Ctrl-C token.
 namespace fn {
 Result<Json> py_get(std::string_view spec, std::optional<std::string_view> scope_str, const Cancel& cancel);
 Result<std::optional<Json>> py_save(std::string_view name, std::string_view data_json, std::string_view tier_str);

@@ -12,12 +12,28 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pyfacade/functions.h"
 
 namespace {
 
 constexpr std::size_t kWidth = 110;
+
+// "def py_get(spec: str, scope_str: str | None = None) -> Any: ...", on one
+// line when it fits in kWidth columns, else one parameter per line.
+template <class F>
+std::string stub_def(const F& f) {
+  const std::vector<std::string> params = tess::py::param_texts(f, true);
+  const std::string head = std::string("def ") + f.name + "(";
+  const std::string tail = ") -> " + result_annotation(tess::py::Tag<typename F::Sig::Return>{}) + ": ...\n";
+  std::string line = head;
+  for (std::size_t i = 0; i < params.size(); ++i) line += (i == 0 ? "" : ", ") + params[i];
+  if (line.size() + tail.size() <= kWidth + 1) return line + tail;
+  std::string block = head + "\n";
+  for (const std::string& p : params) block += "    " + p + ",\n";
+  return block + tail;
+}
 
 std::string stub_text() {
   std::string s =
@@ -29,7 +45,7 @@ std::string stub_text() {
       "__all__ = [\n";
   std::apply([&](const auto&... f) { ((s += std::string("    \"") + f.name + "\",\n"), ...); }, tess::py::FUNCTIONS);
   s += "    \"__version__\",\n]\n\n";
-  std::apply([&](const auto&... f) { ((s += tess::py::stub_def(f, kWidth)), ...); }, tess::py::FUNCTIONS);
+  std::apply([&](const auto&... f) { ((s += stub_def(f)), ...); }, tess::py::FUNCTIONS);
   return s;
 }
 

@@ -13,36 +13,25 @@
 
 namespace tess::py {
 
-// Interned str keys of the result records and of the alloy targets.
+// An interned str, made with the state.
+class Interned {
+ public:
+  explicit Interned(const char* text);         // throws ErrorAlreadySet
+  operator PyObject*() const { return obj_; }  // NOLINT(google-explicit-constructor)
+
+ private:
+  PyObject* obj_;
+};
+
+// The keys of the result records and of the alloy targets, and the atom
+// names of a backbone.
 struct Keys {
-  // py_build_backbone: {name, res_idx, x, y, z}, name one of N, CA, C
-  PyObject* name;
-  PyObject* res_idx;
-  PyObject* x;
-  PyObject* y;
-  PyObject* z;
-  PyObject* atom_n;
-  PyObject* atom_ca;
-  PyObject* atom_c;
-  // py_optimize_alloy: {composition, estimated_properties, score}; its targets
-  PyObject* composition;
-  PyObject* estimated_properties;
-  PyObject* score;
-  PyObject* property;
-  PyObject* min_value;
-  PyObject* max_value;
-  PyObject* weight;
-  // py_bake_fourier and its coefficients
-  PyObject* property_name;
-  PyObject* base_value;
-  PyObject* domain_size_m;
-  PyObject* coefficients;
-  PyObject* boundary_condition;
-  PyObject* n;
-  PyObject* m;
-  PyObject* l;
-  PyObject* amplitude;
-  PyObject* phase;
+  Interned name{"name"}, res_idx{"res_idx"}, x{"x"}, y{"y"}, z{"z"}, atom_n{"N"}, atom_ca{"CA"}, atom_c{"C"};
+  Interned composition{"composition"}, estimated_properties{"estimated_properties"}, score{"score"};
+  Interned property{"property"}, min_value{"min_value"}, max_value{"max_value"}, weight{"weight"};
+  Interned property_name{"property_name"}, base_value{"base_value"}, domain_size_m{"domain_size_m"},
+      coefficients{"coefficients"}, boundary_condition{"boundary_condition"};
+  Interned n{"n"}, m{"m"}, l{"l"}, amplitude{"amplitude"}, phase{"phase"};
 };
 
 struct ModuleState {
