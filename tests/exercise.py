@@ -86,6 +86,7 @@ def calls(tmp: str) -> list[tuple]:
         pass
     nul = os.path.join(tmp, "nul\x00dir", "x.out")  # nothing may be made at the part before the NUL
     full = "/dev/full"
+    scratch = os.path.join(tmp, "scratch")  # for calls that fail before writing
     big_rows = [[float(i), float(i) * 2, float(i) * 3] for i in range(64)]
     moved = [[y + 1.0 for y in row] for row in big_rows]
     nul_refused = "RuntimeError: Invalid argument (os error 22)"
@@ -211,17 +212,17 @@ def calls(tmp: str) -> list[tuple]:
         # py_export_hlsl
         ("ok", "py_export_hlsl", DUPLEX, os.path.join(out, "a.hlsl")),
         ("ok", "py_export_hlsl", "Fe", os.path.join(out, "b.hlsl"), ("Density_kg_m3", LONG)),
-        ("RuntimeError: export_hlsl: material name must not be empty", "py_export_hlsl", "", "x"),
+        ("RuntimeError: export_hlsl: material name must not be empty", "py_export_hlsl", "", scratch),
         ("RuntimeError", "py_export_hlsl", DUPLEX, full),
         ("RuntimeError", "py_export_hlsl", DUPLEX, os.path.join(below_file, "s.hlsl")),
         ("RuntimeError", "py_export_hlsl", LONG, os.path.join(out, "c.hlsl")),
         (nul_refused, "py_export_hlsl", DUPLEX, nul),
         ("TypeError: argument 'properties': 'dict' object cannot be converted to 'Sequence'",
-         "py_export_hlsl", "", "x", {"a": 1}),
+         "py_export_hlsl", "", scratch, {"a": 1}),
         # py_export_sdf_raw
         ("ok", "py_export_sdf_raw", DUPLEX, os.path.join(out, "v.raw"), BOX, 0.0005),
         ("ok", "py_export_sdf_raw", DUPLEX, os.path.join(out, "w.raw"), BOX, math.inf, None, "occupancy"),
-        ("RuntimeError: export_sdf_raw: name required", "py_export_sdf_raw", "", "x", BOX, 1.0),
+        ("RuntimeError: export_sdf_raw: name required", "py_export_sdf_raw", "", scratch, BOX, 1.0),
         ("RuntimeError", "py_export_sdf_raw", DUPLEX, full, BOX, 0.0005),
         ("RuntimeError", "py_export_sdf_raw", DUPLEX, os.path.join(missing, "v.raw"), BOX, 0.0005),
         ("RuntimeError", "py_export_sdf_raw", DUPLEX, os.path.join(out, "v.raw"), HUGE_BOX, 5e-324),
@@ -232,7 +233,7 @@ def calls(tmp: str) -> list[tuple]:
         (f"{PANIC}: voxel_phase_map: voxel_size must be positive",
          "py_export_sdf_raw", DUPLEX, os.path.join(out, "v.raw"), BOX, math.nan),
         ("TypeError: argument 'mode': 'NoneType' object cannot be converted to 'PyString'",
-         "py_export_sdf_raw", "", "x", BOX, 1.0, None, None),
+         "py_export_sdf_raw", "", scratch, BOX, 1.0, None, None),
         # py_export_vtk_legacy
         ("ok", "py_export_vtk_legacy", DUPLEX, os.path.join(out, "v.vtk"), BOX, 0.0005, ["Density_kg_m3"]),
         ("ok", "py_export_vtk_legacy", DUPLEX, os.path.join(out, "v.vtk"), BOX, 0.0005, ["Density_kg_m3", LONG]),
@@ -243,7 +244,7 @@ def calls(tmp: str) -> list[tuple]:
         (f"{PANIC}: voxel_sample: property must be non-empty",
          "py_export_vtk_legacy", DUPLEX, os.path.join(out, "v.vtk"), BOX, 0.0005, ["ok", ""]),
         ("TypeError: argument 'bounds': expected tuple of length 3, but got tuple of length 2",
-         "py_export_vtk_legacy", "", "x", ((0, 0, 0), (1, 1)), 1.0),
+         "py_export_vtk_legacy", "", scratch, ((0, 0, 0), (1, 1)), 1.0),
         # py_export_stl
         ("ok", "py_export_stl", DUPLEX, os.path.join(out, "s.stl"), BOX, 0.0005),
         ("ok", "py_export_stl", DUPLEX, os.path.join(out, "t.stl"), BOX, 0.0005, None, False),
@@ -259,7 +260,7 @@ def calls(tmp: str) -> list[tuple]:
         ("TypeError: py_export_stl() missing 4 required positional arguments: 'name', 'out_path', 'bounds', and "
          "'voxel_size'", "py_export_stl"),
         ("TypeError: argument 'binary': 'NoneType' object cannot be converted to 'PyBool'",
-         "py_export_stl", "", "x", BOX, 1.0, None, None),
+         "py_export_stl", "", scratch, BOX, 1.0, None, None),
         # py_export_obj
         ("ok", "py_export_obj", DUPLEX, os.path.join(out, "m.obj"), BOX, 0.0005),
         ("RuntimeError", "py_export_obj", DUPLEX, full, BOX, 0.0005),
@@ -268,7 +269,7 @@ def calls(tmp: str) -> list[tuple]:
         ("RuntimeError", "py_export_obj", LONG, os.path.join(out, "m.obj"), BOX, 0.0005),
         (nul_refused, "py_export_obj", DUPLEX, nul, BOX, 0.0005),
         ("TypeError: argument 'bounds': 'list' object cannot be converted to 'PyTuple'",
-         "py_export_obj", "", "x", list(BOX), 1.0),
+         "py_export_obj", "", scratch, list(BOX), 1.0),
         # py_bake_fourier
         ("ok", "py_bake_fourier", DUPLEX, "Density_kg_m3", BOX, (4, 3, 2)),
         ("ok", "py_bake_fourier", "Fe", "Density_kg_m3", BOX, (2, 1, 1), 0.0),
