@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "alloy/optimize.h"
@@ -105,6 +106,12 @@ bool for_each_item(PyObject* o, std::string& message, Each&& each) {
 // list of X: a sequence other than str, each item converted as X.
 template <class T>
 bool from_py(PyObject* o, std::vector<T>& out, std::string& message) {
+  // A row of numbers is sized up front; longer lists grow as they go, which
+  // lets the allocator reuse their memory from call to call.
+  if constexpr (std::is_arithmetic_v<T>) {
+    if (PyList_CheckExact(o) || PyTuple_CheckExact(o))
+      out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(o)));
+  }
   return for_each_item(o, message, [&](PyObject* item) {
     T value{};
     if (!from_py(item, value, message)) return false;

@@ -44,6 +44,12 @@ typename Arg<typename F::template Param<I>>::Parsed take(const F& f, PyObject* o
   }
 }
 
+// Frees what `value` holds now, rather than when its tuple goes.
+template <class T>
+void release(T& value) {
+  [[maybe_unused]] const T gone(std::move(value));
+}
+
 template <class F, std::size_t... I>
 PyObject* run(const F& f, const std::array<PyObject*, F::arity>& slots, std::index_sequence<I...> /*params*/) {
   // Braced lists are evaluated in order: every argument is converted, in
@@ -51,12 +57,19 @@ PyObject* run(const F& f, const std::array<PyObject*, F::arity>& slots, std::ind
   std::tuple<typename Arg<typename F::template Param<I>>::Parsed...> parsed{take<I>(f, slots[I])...};
   std::tuple<typename F::template Param<I>...> values{
       Arg<typename F::template Param<I>>::finish(std::move(std::get<I>(parsed)))...};
+  PyObject* result = nullptr;
   if constexpr (F::Sig::cancellable) {
     const Cancel cancel = interruptible();
-    return hand_back<F::raises>(F::handler(std::move(std::get<I>(values))..., cancel));
+    result = hand_back<F::raises>(F::handler(std::move(std::get<I>(values))..., cancel));
   } else {
-    return hand_back<F::raises>(F::handler(std::move(std::get<I>(values))...));
+    result = hand_back<F::raises>(F::handler(std::move(std::get<I>(values))...));
   }
+  // The arguments are freed last first, as locals would be. Freed first
+  // first, the rows of a large point set leave the heap's top free in one
+  // piece, which is returned to the system and faulted in again on the next
+  // call (a fifth longer for 100,000 rows).
+  (release(std::get<F::arity - 1 - I>(values)), ...);
+  return result;
 }
 
 // The body of function I of FUNCTIONS.
