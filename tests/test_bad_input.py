@@ -4,6 +4,8 @@ results keep their types, no crash or hang, and a failing call leaves the store 
 
 from __future__ import annotations
 
+import builtins
+import inspect
 import json
 import math
 import os
@@ -12,44 +14,32 @@ import sys
 from pathlib import Path
 
 TESTS = Path(__file__).resolve().parent
-DUPLEX = "DuplexSteel2205"
-BOX = ((0.0, 0.0, 0.0), (0.002, 0.001, 0.001))
+sys.path.insert(0, str(TESTS))
+import exercise  # noqa: E402
+
+DUPLEX = exercise.DUPLEX
 PARSING = {"TypeError", "OverflowError", "UnicodeEncodeError"}
-# The checks that stop a call as internal failures, by their messages.
-PANICS = {
-    "py_get: spec must be non-empty", "py_save: name must be non-empty", "py_save: tier_str must be non-empty",
-    "py_data_sheet: name must be non-empty", "py_sample: name must be non-empty",
-    "py_sample: property must be non-empty", "py_export_glsl: name must be non-empty",
-    "build_backbone: sequence must be non-empty", "build_backbone_from_entry: name must be non-empty",
-    "voxel_phase_map: voxel_size must be positive", "voxel_sample: property must be non-empty",
-    "resolve_formula: implausibly large count",
-}
-# Per function: its valid arguments, the class of its reported failures and the type of its result.
-FUNCTIONS = {
-    "py_get": (("Fe", None), {"KeyError"}, object),
-    "py_save": (("Probe", '{"a": 1}', "alloy"), {"ValueError"}, object),
-    "py_sample": ((DUPLEX, "Density_kg_m3", (0.0, 0.0, 0.0), None), {"KeyError"}, float),
-    "py_data_sheet": (("Fe",), {"KeyError"}, object),
-    "py_export_glsl": ((DUPLEX, True, True, True, True), {"ValueError"}, str),
-    "py_kabsch_rmsd": (([[0, 0, 0], [1, 0, 0], [0, 1, 0]], [[0, 0, 0], [0, 1, 0], [1, 0, 0]]), {"ValueError"}, float),
-    "py_build_backbone": (("AA", [(-57.0, -47.0), (-57.0, -47.0)]), set(), list),
-    "py_build_backbone_from_entry": (("PolyAlanineHelix",), {"KeyError"}, list),
-    "py_ramachandran_region": ((-57.0, -47.0), set(), str),
-    "py_optimize_alloy": (([{"property": "Density_kg_m3"}], "Fe", None, 10, 2, 1), {"ValueError"}, list),
-    "py_export_hlsl": ((DUPLEX, "OUT/x.hlsl", None), {"RuntimeError"}, str),
-    "py_export_sdf_raw": ((DUPLEX, "OUT/x.raw", BOX, 0.0005, None, "phase"), {"RuntimeError"}, str),
-    "py_export_vtk_legacy": ((DUPLEX, "OUT/x.vtk", BOX, 0.0005, None, None), {"RuntimeError"}, str),
-    "py_export_stl": ((DUPLEX, "OUT/x.stl", BOX, 0.0005, None, True), {"RuntimeError"}, str),
-    "py_export_obj": ((DUPLEX, "OUT/x.obj", BOX, 0.0005, None), {"RuntimeError"}, tuple),
-    "py_bake_fourier": ((DUPLEX, "Density_kg_m3", BOX, (2, 2, 2), 0.01), {"ValueError"}, dict),
-    "py_list_tiers": ((), set(), list),
-    "is_rust_backend": ((), set(), bool),
-    "version_rust": ((), set(), str),
-}
+REPORTED = {"KeyError", "ValueError", "RuntimeError"}
 
 
-class Name(str):
-    pass
+def functions(tmp: str) -> tuple[dict[str, tuple[tuple, set[str], type]], set[str]]:
+    """From the catalogue and the generated stubs, per function: its first valid call with every
+    parameter given (defaults filled in), the class of its reported failures and the type of its
+    result; and the messages of the documented internal failures."""
+    import tessarine._tessarine_core as core
+
+    rows = [exercise.split(row) for row in exercise.calls(tmp)]
+    stub = exercise.stub()
+    table = {}
+    for fn in stub:
+        args, kwargs = next((a, k) for expected, f, a, k in rows if f == fn and expected == "ok")
+        bound = inspect.signature(getattr(core, fn)).bind(*args, **kwargs)
+        bound.apply_defaults()
+        returns = stub[fn][1].split("[")[0]
+        reported = {e.split(":")[0] for e, f, _, _ in rows if f == fn} & REPORTED
+        table[fn] = (tuple(bound.arguments.values()), reported, object if returns == "Any" else getattr(builtins, returns))
+    panics = {e.split(": ", 1)[1] for e, _, _, _ in rows if e.startswith("PanicException: ")}
+    return table, panics
 
 
 ODD = {
@@ -59,7 +49,7 @@ ODD = {
     "capital sigma": "\u039f\u0394\u039f\u03a3", "final sigma": "\u03c2", "NUL": "a\x00b", "bytes": b"Fe",
     "[]": [], "()": (), "dict": {"a": 1}, "set": {1}, "object": object(), "str list": ["Density_kg_m3"],
     "triple": (1.0, 2.0, 3.0), "int triple": (1, 1, 1), "big box": ((0, 0, 0), (1, 1, 1)),
-    "nan box": ((math.nan,) * 3, (math.inf,) * 3), "str subclass": Name("Probe"), "range": range(3),
+    "nan box": ((math.nan,) * 3, (math.inf,) * 3), "str subclass": exercise.Name("Probe"), "range": range(3),
 }
 
 # Datasheets written through py_save: (JSON text, what py_data_sheet must give back; ... = as json.loads).
@@ -89,12 +79,12 @@ def drive() -> None:
 
     out_dir = tempfile.mkdtemp()
     os.chdir(out_dir)  # odd output paths are relative ones
+    table, _ = functions(out_dir)
 
     def call(fn: str, args: tuple) -> None:
-        args = tuple(a.replace("OUT", out_dir) if isinstance(a, str) and a.startswith("OUT/") else a for a in args)
         try:
             result = getattr(core, fn)(*args)
-            row = {"class": "ok", "type_ok": isinstance(result, FUNCTIONS[fn][2])}
+            row = {"class": "ok", "type_ok": isinstance(result, table[fn][2])}
         except BaseException as e:  # noqa: BLE001 - PanicException derives from BaseException
             row = {"class": type(e).__name__, "message": str(e.args[0])[:300] if e.args else ""}
         print(json.dumps({"fn": fn, **row}), flush=True)
@@ -112,7 +102,7 @@ def drive() -> None:
     shipped = {n: core.py_data_sheet(n) for n in names}
     core.py_save("Probe", '{"kept": true}', "alloy")
 
-    for fn, (args, _, _) in FUNCTIONS.items():
+    for fn, (args, _, _) in table.items():
         for i in range(len(args)):
             for value in ODD.values():
                 before = watched()
@@ -132,7 +122,7 @@ def drive() -> None:
         core.py_save(name, text, "alloy")
         same = core.py_data_sheet(name) == (json.loads(text) if expected is ... else expected)
         print(json.dumps({"fn": "py_data_sheet", "round_trip": same, "sheet": text[:60]}), flush=True)
-        for fn, (args, _, _) in FUNCTIONS.items():
+        for fn, (args, _, _) in table.items():
             if args and isinstance(args[0], str) and fn not in ("py_save", "py_build_backbone"):
                 call(fn, (name,) + args[1:])
         call("py_get", ("{%s=3, Fe=1}" % name,))
@@ -140,7 +130,8 @@ def drive() -> None:
     print(json.dumps({"fn": "-", "shipped_kept": {n: core.py_data_sheet(n) for n in names} == shipped}))
 
 
-def test_odd_arguments_and_datasheets() -> None:
+def test_odd_arguments_and_datasheets(tmp_path) -> None:
+    table, panics = functions(str(tmp_path))
     env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(TESTS), os.environ.get("PYTHONPATH", "")]))
     proc = subprocess.run([sys.executable, "-c", "import test_bad_input; test_bad_input.drive()"],
                           capture_output=True, text=True, timeout=240, env=env)
@@ -151,11 +142,11 @@ def test_odd_arguments_and_datasheets() -> None:
     assert len(calls) > 2000
     wrong = []
     for r in calls:
-        reported = FUNCTIONS[r["fn"]][1]
+        reported = table[r["fn"]][1]
         if r["class"] == "ok":
             ok = r["type_ok"]
         elif r["class"] == "PanicException":
-            ok = r["message"] in PANICS
+            ok = r["message"] in panics
         else:
             ok = r["class"] in PARSING | reported
         if not ok:
@@ -163,19 +154,3 @@ def test_odd_arguments_and_datasheets() -> None:
     assert wrong == []
     assert [r for r in rows if r.get("store_kept") is False] == []
     assert [r for r in rows if r.get("round_trip") is False] == []
-
-
-def test_paths_with_a_nul_are_refused(tmp_path) -> None:
-    import tessarine._tessarine_core as core
-
-    cut = str(tmp_path / "a\x00b" / "x.out")
-    for fn, args in (("py_export_hlsl", ()), ("py_export_sdf_raw", (BOX, 0.0005)),
-                     ("py_export_vtk_legacy", (BOX, 0.0005)), ("py_export_stl", (BOX, 0.0005)),
-                     ("py_export_stl", (BOX, 0.0005, None, False)), ("py_export_obj", (BOX, 0.0005))):
-        try:
-            getattr(core, fn)(DUPLEX, cut, *args)
-        except RuntimeError as e:
-            assert e.args == ("Invalid argument (os error 22)",), fn
-        else:
-            raise AssertionError(f"{fn} wrote to a path holding a NUL")
-    assert os.listdir(tmp_path) == []

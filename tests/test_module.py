@@ -1,11 +1,13 @@
-"""Module entry: registration, doc strings, warnings at import, call conventions."""
+"""Module entry: registration as declared, doc strings, the version, warnings at import."""
 
 from __future__ import annotations
 
 import ast
-import inspect
+import importlib.metadata
 import json
 import os
+import shutil
+import subprocess
 import sys
 from pathlib import Path
 
@@ -14,183 +16,90 @@ import pytest
 import tessarine
 import tessarine._tessarine_core as core
 
-# Registration order and the exact stored doc strings of every function.
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import exercise  # noqa: E402
+
+STUB = exercise.stub()
+FUNCTIONS = [name for name in core.__all__ if name != "__version__"]
+# The descriptions whose wording is easiest to get wrong: quotes, non-ASCII, indentation.
 DOCS = {
-    "py_get": 'py_get(spec, scope_str=None)\n--\n\nRust-accelerated twin of `tessarine.get.Get`.\n\n`scope_str` is the optional tier name (e.g. `"atom"`, `"alloy"`) or\n`None` for cross-tier search. Returns a Python `dict`.',
-    "py_save": 'py_save(name, data_json, tier_str)\n--\n\nRust-accelerated twin of `tessarine.get.Save`.\n\n`data_json` is a JSON-encoded string (the dict to store);\n`tier_str` is the tier name (e.g. `"alloy"`).\nReturns the previous entry dict if one was displaced, else `None`.',
-    "py_sample": "py_sample(name, property, at=None, scale_m=None)\n--\n\nRust-accelerated twin of `tessarine.sample.sample`.\n\n`at` is `(x, y, z)` or `None`; `scale_m` is a float or `None`.",
-    "py_data_sheet": "py_data_sheet(name)\n--\n\nRust-accelerated twin of `tessarine.sample.data_sheet`.\n\nReturns the bulk Properties dict for the named entry.",
-    "py_list_tiers": "py_list_tiers()\n--\n\nRust-accelerated twin of `tessarine.get.list_tiers`.",
-    "py_export_glsl": "py_export_glsl(name, include_density=True, include_ior=True, include_sss=True, include_caustic=True)\n--\n\nRust-accelerated twin of `tessarine.export.export_glsl`.\n\nReturns a GLSL 450+ source string for the named material.",
-    "py_kabsch_rmsd": "py_kabsch_rmsd(a, b)\n--\n\nCompute Kabsch RMSD (Å) between two Nx3 point sets.\n`a` and `b` are Python lists of [x, y, z] triples.",
-    "py_build_backbone": "py_build_backbone(sequence, phi_psi_deg)\n--\n\nBuild a protein Cα backbone from phi/psi angles.\n`sequence` — 1-letter amino acid codes. `phi_psi_deg` — list of (phi, psi) in degrees.\nReturns list of dicts: {name, res_idx, x, y, z}.",
-    "py_build_backbone_from_entry": "py_build_backbone_from_entry(entry_name)\n--\n\nBuild backbone from a tessarine protein datasheet entry name.",
-    "py_ramachandran_region": 'py_ramachandran_region(phi_deg, psi_deg)\n--\n\nClassify (phi_deg, psi_deg) into Ramachandran region.\nReturns a string: "alpha_helix", "beta_sheet", "left_alpha", "polyproline_ii", or "other".',
-    "py_optimize_alloy": "py_optimize_alloy(targets, base, alloying_pool=None, n_candidates=1000, top_k=5, seed=None)\n--\n\nRust-accelerated `tessarine.optimize.optimize_alloy`.\n\n`targets` — list of dicts with keys: property (str), min_value (float|None),\n  max_value (float|None), weight (float).\nReturns list of dicts: {composition, estimated_properties, score}.",
-    "py_export_hlsl": "py_export_hlsl(name, out_path, properties=None)\n--\n\nWrite an HLSL shader file for the named material. Returns the output path.",
-    "py_export_sdf_raw": 'py_export_sdf_raw(name, out_path, bounds, voxel_size, scale_m=None, mode="phase")\n--\n\nWrite a raw float32 SDF voxel volume + JSON sidecar. Returns output path.',
-    "py_export_vtk_legacy": "py_export_vtk_legacy(name, out_path, bounds, voxel_size, properties=None, scale_m=None)\n--\n\nWrite an ASCII VTK STRUCTURED_POINTS file. Returns output path.",
-    "py_export_stl": "py_export_stl(name, out_path, bounds, voxel_size, scale_m=None, binary=True)\n--\n\nWrite a binary or ASCII STL surface mesh. Returns output path.",
-    "py_export_obj": "py_export_obj(name, obj_path, bounds, voxel_size, scale_m=None)\n--\n\nWrite OBJ + MTL files. Returns (obj_path, mtl_path).",
-    "py_bake_fourier": "py_bake_fourier(entry_name, property, bounds, grid_size, truncate_threshold=0.01)\n--\n\nBake a material property into a Fourier expansion.\nReturns a dict: {property_name, base_value, domain_size_m, coefficients, boundary_condition}\nwhere coefficients is a list of {n, m, l, amplitude, phase}.",
-    "is_rust_backend": "is_rust_backend()\n--\n\nSentinel that the Python facade can probe to confirm the Rust backend\nloaded successfully.",
-    "version_rust": "version_rust()\n--\n\nReturns the underlying Rust crate version.",
+    "py_get": "Rust-accelerated twin of `tessarine.get.Get`.\n\n`scope_str` is the optional tier name (e.g. "
+              "`\"atom\"`, `\"alloy\"`) or\n`None` for cross-tier search. Returns a Python `dict`.",
+    "py_kabsch_rmsd": "Compute Kabsch RMSD (\u00c5) between two Nx3 point sets.\n`a` and `b` are Python lists of "
+                      "[x, y, z] triples.",
+    "py_build_backbone": "Build a protein C\u03b1 backbone from phi/psi angles.\n`sequence` \u2014 1-letter amino "
+                         "acid codes. `phi_psi_deg` \u2014 list of (phi, psi) in degrees.\nReturns list of dicts: "
+                         "{name, res_idx, x, y, z}.",
+    "py_ramachandran_region": 'Classify (phi_deg, psi_deg) into Ramachandran region.\nReturns a string: '
+                              '"alpha_helix", "beta_sheet", "left_alpha", "polyproline_ii", or "other".',
+    "py_optimize_alloy": "Rust-accelerated `tessarine.optimize.optimize_alloy`.\n\n`targets` \u2014 list of dicts "
+                         "with keys: property (str), min_value (float|None),\n  max_value (float|None), weight "
+                         "(float).\nReturns list of dicts: {composition, estimated_properties, score}.",
 }
-ORDER = list(DOCS)
-REGISTERED = [name for name in core.__all__ if name != "__version__"]
+SIGNATURES = {
+    "py_get": "(spec, scope_str=None)",
+    "py_optimize_alloy": "(targets, base, alloying_pool=None, n_candidates=1000, top_k=5, seed=None)",
+    "py_export_sdf_raw": '(name, out_path, bounds, voxel_size, scale_m=None, mode="phase")',
+    "py_bake_fourier": "(entry_name, property, bounds, grid_size, truncate_threshold=0.01)",
+    "py_export_glsl": "(name, include_density=True, include_ior=True, include_sss=True, include_caustic=True)",
+}
 
 
-def test_functions_are_registered_in_table_order_with_exact_doc_strings() -> None:
-    assert REGISTERED == [name for name in ORDER if name in REGISTERED]
-    assert core.__all__[-1] == "__version__"
-    for name in REGISTERED:
-        fn = getattr(core, name)
-        signature, _, description = DOCS[name].partition("\n--\n\n")
-        assert fn.__text_signature__ == signature[len(name):], name
-        assert fn.__doc__ == description, name
-        assert fn.__module__ == "tessarine._tessarine_core"
-        assert getattr(tessarine, name) is fn
-    assert core.__doc__.startswith("`tessarine._tessarine_core` module entry point.\n\nOn import, resolves")
+def literal(node: ast.expr) -> str:
+    """A default as the text signature shows it: str in double quotes, others as repr."""
+    value = ast.literal_eval(node)
+    return json.dumps(value) if isinstance(value, str) else repr(value)
 
 
-def test_stubs_follow_the_registered_functions() -> None:
-    stub = Path(tessarine.__file__).with_name("_tessarine_core.pyi")
-    tree = ast.parse(stub.read_text())
-    stubbed = [node for node in tree.body if isinstance(node, ast.FunctionDef)]
-    assert [f.name for f in stubbed] == REGISTERED
-    assert (Path(tessarine.__file__).parent / "py.typed").exists()
-    for f in stubbed:
-        params = inspect.signature(getattr(core, f.name)).parameters
-        assert [a.arg for a in f.args.args] == list(params), f.name
+def test_functions_follow_their_declarations() -> None:
+    # The generated stubs carry the declarations: order, parameter names and defaults.
+    assert FUNCTIONS == list(STUB) and core.__all__[-1] == "__version__"
+    tree = ast.parse(Path(core.__file__).with_name("_tessarine_core.pyi").read_text())
+    for f in (node for node in tree.body if isinstance(node, ast.FunctionDef)):
+        fn = getattr(core, f.name)
         defaults = [None] * (len(f.args.args) - len(f.args.defaults)) + f.args.defaults
-        for (name, param), default in zip(params.items(), defaults):
-            if param.default is inspect.Parameter.empty:
-                assert default is None, (f.name, name)
-            else:
-                assert ast.literal_eval(default) == param.default, (f.name, name)
-        assert f.returns is not None, f.name
+        params = [a.arg if d is None else f"{a.arg}={literal(d)}" for a, d in zip(f.args.args, defaults)]
+        assert fn.__text_signature__ == "(" + ", ".join(params) + ")", f.name
+        assert fn.__module__ == "tessarine._tessarine_core" and getattr(tessarine, f.name) is fn
+    for name, doc in DOCS.items():
+        assert getattr(core, name).__doc__ == doc, name
+    for name, signature in SIGNATURES.items():
+        assert getattr(core, name).__text_signature__ == signature, name
+    assert core.__doc__.startswith("`tessarine._tessarine_core` module entry point.\n\nOn import, resolves")
+    assert (Path(tessarine.__file__).parent / "py.typed").exists()
 
 
 def test_version_and_backend_sentinel() -> None:
-    assert core.__version__ == "2.0.2" == core.version_rust() == tessarine.__version__
+    assert core.__version__ == core.version_rust() == tessarine.__version__ == importlib.metadata.version("tessarine")
     assert core.is_rust_backend() is True
-    with pytest.raises(TypeError, match=r"takes no arguments \(1 given\)"):
-        core.version_rust(1)  # type: ignore[call-arg]
-
-
-def test_argument_parsing_messages() -> None:
-    cases = [
-        ((), {}, "py_sample() missing 2 required positional arguments: 'name' and 'property'"),
-        (("a",), {}, "py_sample() missing 1 required positional argument: 'property'"),
-        (("a", "b", None, None, 5), {}, "py_sample() takes from 2 to 4 positional arguments but 5 were given"),
-        (("a", "b"), {"tier": 1}, "py_sample() got an unexpected keyword argument 'tier'"),
-        (("a", "b"), {"name": "c"}, "py_sample() got multiple values for argument 'name'"),
-        ((3, "b"), {}, "argument 'name': 'int' object cannot be converted to 'PyString'"),
-        (("a", b"b"), {}, "argument 'property': 'bytes' object cannot be converted to 'PyString'"),
-        (("a", "b", [1, 2, 3]), {}, "argument 'at': 'list' object cannot be converted to 'PyTuple'"),
-        (("a", "b", (1, 2)), {}, "argument 'at': expected tuple of length 3, but got tuple of length 2"),
-        (("a", "b", (1, "x", 3)), {}, "argument 'at': must be real number, not str"),
-        (("a", "b", None, "x"), {}, "argument 'scale_m': must be real number, not str"),
-    ]
-    for args, kwargs, message in cases:
-        with pytest.raises(TypeError) as info:
-            core.py_sample(*args, **kwargs)
-        assert str(info.value) == message
-
-
-def test_interpreter_conversion_errors_pass_unchanged() -> None:
-    class BadFloat:
-        def __float__(self) -> float:
-            raise ValueError("no float for you")
-
-    with pytest.raises(ValueError, match="^no float for you$"):
-        core.py_sample("Steel", "Density_kg_m3", None, BadFloat())
-    with pytest.raises(OverflowError):
-        core.py_sample("Steel", "Density_kg_m3", None, 10**400)
-    with pytest.raises(UnicodeEncodeError):
-        core.py_sample("\ud800", "x")
-
-
-def test_accepted_argument_types() -> None:
-    class Name(str):
-        pass
-
-    class Index:
-        def __index__(self) -> int:
-            return 2
-
-    from collections import namedtuple
-
-    P = namedtuple("P", "x y z")
-    value = core.py_sample(Name("Steel"), property="Density_kg_m3", at=P(0, Index(), 1.5), scale_m=Index())
-    assert value == core.py_sample("Steel", "Density_kg_m3")
-
-
-def test_sampling_the_shipped_catalogue() -> None:
-    assert core.py_sample("Steel", "Density_kg_m3") == 7870.0
-    assert isinstance(core.py_sample("Fe", "AtomicNumber"), float)
-    assert core.py_sample("Fe", "Density_kg_m3") == 7874.0
-    with pytest.raises(KeyError) as info:
-        core.py_sample("Fe", "Name")
-    assert info.value.args == ("sample: property 'Name' missing or non-numeric",)
-    with pytest.raises(KeyError) as info:
-        core.py_sample("fe", "AtomicNumber")
-    assert info.value.args == ("sample::lookup_entry: no datasheet found for 'fe'",)
-
-
-def test_internal_failures_are_panic_exceptions() -> None:
-    with pytest.raises(BaseException) as info:
-        try:
-            core.py_sample("", "x")
-        except Exception:  # noqa: BLE001 - must not catch it
-            pytest.fail("PanicException must not derive from Exception")
-    first = type(info.value)
-    assert first.__name__ == "PanicException" and first.__bases__ == (BaseException,)
-    assert info.value.args == ("py_sample: name must be non-empty",)
-    with pytest.raises(first, match="^py_sample: property must be non-empty$"):
-        core.py_sample("x", "")
-    assert core.py_sample("Steel", "Density_kg_m3") == 7870.0  # later calls work
 
 
 # --- import-time behaviour, in fresh interpreters -------------------------------------------
 
-def test_missing_data_root_warns_once_and_the_module_still_works(throwaway) -> None:
-    import shutil
-
-    shutil.rmtree(throwaway.data.parent)
+@pytest.mark.parametrize("fault", ["root does not exist", "root is not a directory"])
+def test_a_missing_data_root_is_one_warning_and_the_module_still_works(throwaway, fault) -> None:
+    shutil.rmtree(throwaway.data)
+    if fault == "root is not a directory":
+        throwaway.data.write_text("not a directory")
     proc = throwaway.run(
         """
         import sys
         import tessarine._tessarine_core as core
         del sys.modules["tessarine._tessarine_core"]
         import tessarine._tessarine_core as again
-        print(again is core, core.is_rust_backend(), core.version_rust())
+        print(again is core, core.is_rust_backend(), core.version_rust(), len(core.py_list_tiers()))
         try:
-            core.py_sample("Fe", "x")
+            core.py_get("Fe")
         except KeyError as e:
             print(e.args[0])
         """
     )
     root = throwaway.data.resolve()
-    assert proc.stderr == f"tessarine_core: data load warning: data_loader::load_all_tiers: root does not exist: {root}\n"
-    assert proc.stdout.splitlines() == ["True True 2.0.2", "sample::lookup_entry: no datasheet found for 'Fe'"]
-
-
-def test_data_root_that_is_a_file(throwaway) -> None:
-    import shutil
-
-    shutil.rmtree(throwaway.data)
-    throwaway.data.write_text("not a directory")
-    proc = throwaway.run("import tessarine._tessarine_core")
-    assert proc.stderr == (
-        f"tessarine_core: data load warning: data_loader::load_all_tiers: root is not a directory: "
-        f"{throwaway.data.resolve()}\n"
-    )
+    assert proc.stderr == f"tessarine_core: data load warning: data_loader::load_all_tiers: {fault}: {root}\n"
+    assert proc.stdout.splitlines() == [f"True True {core.__version__} 12", "unknown name: Fe"]
 
 
 def test_module_imported_without_its_package(tmp_path) -> None:
-    import subprocess
-
     from conftest import copy_extension
 
     lonely = tmp_path / "lonely"

@@ -1,3 +1,4 @@
+# Generated from src/pyfacade/functions.h by `cmake --build build/py --target stub`; do not edit.
 """Type stubs of the native core ``tessarine._tessarine_core``."""
 
 from collections.abc import Sequence
@@ -56,11 +57,7 @@ def py_optimize_alloy(
     top_k: int = 5,
     seed: int | None = None,
 ) -> list[dict[str, Any]]: ...
-def py_export_hlsl(
-    name: str,
-    out_path: str,
-    properties: list[str] | tuple[str, ...] | None = None,
-) -> str: ...
+def py_export_hlsl(name: str, out_path: str, properties: Sequence[str] | None = None) -> str: ...
 def py_export_sdf_raw(
     name: str,
     out_path: str,
@@ -74,7 +71,7 @@ def py_export_vtk_legacy(
     out_path: str,
     bounds: tuple[tuple[float, float, float], tuple[float, float, float]],
     voxel_size: float,
-    properties: list[str] | tuple[str, ...] | None = None,
+    properties: Sequence[str] | None = None,
     scale_m: float | None = None,
 ) -> str: ...
 def py_export_stl(

@@ -1,8 +1,25 @@
+# Generated from src/pyfacade/ext_functions.h by `cmake --build build/py --target stub`; do not edit.
 """Type stubs of ``tessarine._tessarine_ext``, the native support of the public API."""
 
 from collections.abc import Buffer
 
 from tessarine._types import Tier
+
+__all__ = [
+    "tier_names",
+    "tier_index",
+    "resolve",
+    "entry_names",
+    "lookup_keys",
+    "parse_formula",
+    "mtl_path",
+    "sidecar_path",
+    "voxel_grid",
+    "property_grid",
+    "build_backbone",
+    "build_backbone_from_entry",
+    "kabsch_rmsd",
+]
 
 def tier_names() -> tuple[Tier, ...]: ...
 def tier_index(word: str) -> int: ...

@@ -1,118 +1,198 @@
-// Declaring Python functions once, and taking their arguments from Python.
+// Taking a call's arguments from Python: mapping them to parameters, then
+// converting each by the C++ type of its parameter.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "alloy/optimize.h"
+#include "pyfacade/kinds.h"
 #include "pyfacade/py.h"
+#include "sample/voxel_map.h"
 
 namespace tess::py {
 
-class Args;
+// Puts the arguments of a call into `slots` (one per parameter; nullptr when
+// absent) by position and keyword. Surplus, unknown, repeated and missing
+// arguments raise TypeError with the interpreter's messages for `func`.
+void map_arguments(const char* func, std::span<const char* const> names, std::size_t required, PyObject* const* args,
+                   Py_ssize_t nargs, PyObject* kwnames, std::span<PyObject*> slots);
 
-using Handler = PyObject* (*)(Args&);
+// TypeError "argument '<name>': <message>", thrown as ErrorAlreadySet.
+[[noreturn]] void argument_error(const char* name, std::string_view message);
 
-struct ParamDecl {
-  const char* name;
-  const char* default_text;  // as shown in the text signature; nullptr: required
-  const char* py_type;       // annotation in the type stubs
-};
-
-// One Python function: its name, parameters, description and handler. The
-// text signature, the doc string, the argument parser and the type stubs all
-// follow from this record.
-struct FunctionDecl {
-  const char* name;
-  std::vector<ParamDecl> params;
-  const char* description;  // the doc string after the text signature
-  const char* return_type;  // annotation in the type stubs
-  Handler handler;
-
-  std::size_t required() const;
-  std::string text_signature() const;  // "py_get(spec, scope_str=None)"
-  std::string doc() const;             // text signature, "\n--\n\n", description
-};
-
-using Point3 = std::array<double, 3>;
-using Box3 = std::array<Point3, 2>;
-
-// The arguments of one call, mapped to parameter slots. Each accessor
-// converts one slot by its parameter kind and throws ErrorAlreadySet with
-// the Python exception set when the conversion fails.
-class Args {
- public:
-  Args(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-
-  const FunctionDecl& decl() const { return decl_; }
-  // The raw object in slot i, or nullptr when absent.
-  PyObject* raw(std::size_t i) const { return slots_[i]; }
-  // True when slot i is absent or None.
-  bool is_none(std::size_t i) const { return slots_[i] == nullptr || slots_[i] == Py_None; }
-
-  // text: a str (or subclass), as UTF-8 valid for the duration of the call.
-  std::string_view text(std::size_t i) const;
-  std::optional<std::string_view> opt_text(std::size_t i) const;
-  // text with a default: `fallback` when absent (None is still a wrong type).
-  std::string_view text(std::size_t i, std::string_view fallback) const;
-  // number: the interpreter's float conversion.
-  double number(std::size_t i) const;
-  std::optional<double> opt_number(std::size_t i) const;
-  // number with a default: `fallback` when absent.
-  double number(std::size_t i, double fallback) const;
-  // flag: exactly True or False (or a NumPy bool); `fallback` when absent.
-  bool flag(std::size_t i, bool fallback) const;
-  // count: an int or __index__ object as an unsigned 64-bit integer.
-  std::uint64_t count(std::size_t i, std::uint64_t fallback) const;
-  std::optional<std::uint64_t> opt_count(std::size_t i) const;
-  // point: a tuple of exactly three numbers.
-  Point3 point(std::size_t i) const;
-  std::optional<Point3> opt_point(std::size_t i) const;
-  // count triple: a tuple of exactly three counts.
-  std::array<std::uint64_t, 3> count_triple(std::size_t i) const;
-  // box: a tuple of two points.
-  Box3 box(std::size_t i) const;
-  // list of text.
-  std::vector<std::string> text_list(std::size_t i) const;
-  std::optional<std::vector<std::string>> opt_text_list(std::size_t i) const;
-  // list of dicts (borrowed references, alive for the call).
-  std::vector<PyObject*> dict_list(std::size_t i) const;
-  // list of pairs: each item a tuple of exactly two numbers.
-  std::vector<std::array<double, 2>> pair_list(std::size_t i) const;
-  // list of rows: each item a sequence of numbers.
-  std::vector<std::vector<double>> row_list(std::size_t i) const;
-
-  // Sets TypeError "argument '<name>': <message>" and throws.
-  [[noreturn]] void fail(std::size_t i, std::string_view message) const;
-  // For a Python exception raised while converting slot i: a TypeError is
-  // reported as "argument '<name>': <its text>", anything else as raised.
-  [[noreturn]] void raised(std::size_t i) const;
-
- private:
-  const FunctionDecl& decl_;
-  std::array<PyObject*, 8> slots_{};
-  mutable std::vector<Ref> holders_;
-};
-
-// Conversions of single objects, shared by the accessors above and by handlers
-// that convert nested values. Each returns false with a message (for a
-// TypeError) or throws ErrorAlreadySet for other interpreter exceptions.
-namespace convert {
-bool to_text(PyObject* o, std::string_view& out, std::string& message);
-bool to_number(PyObject* o, double& out, std::string& message);
-bool to_flag(PyObject* o, bool& out, std::string& message);
-bool to_count(PyObject* o, std::uint64_t& out, std::string& message);
-bool to_tuple_of_numbers(PyObject* o, double* out, Py_ssize_t n, std::string& message);
-bool to_tuple_of_counts(PyObject* o, std::uint64_t* out, Py_ssize_t n, std::string& message);
-// Checks the "list of X" shape: not a str, and a sequence.
-bool is_list_like(PyObject* o, std::string& message);
 // The qualified type name of an object, as in "'int' object ...".
 std::string type_name(PyObject* o);
 // "'<type name>' object cannot be converted to '<target>'".
 std::string cannot_convert(PyObject* o, const char* target);
-}  // namespace convert
+// For an exception being raised: a TypeError becomes `message` (and is
+// cleared) and false is returned; anything else is thrown as ErrorAlreadySet.
+bool type_error_message(std::string& message);
+
+// from_py(o, out, message) converts one object to the type of `out`. It
+// returns false with `message` set for what the caller reports as a
+// TypeError, and throws ErrorAlreadySet for any other exception, which
+// reaches Python as raised (OverflowError, UnicodeEncodeError, an exception
+// of __float__).
+//
+// text: a str (or subclass), as its UTF-8; a view is valid while the object lives.
+bool from_py(PyObject* o, std::string_view& out, std::string& message);
+bool from_py(PyObject* o, std::string& out, std::string& message);
+// number: the interpreter's float conversion.
+bool from_py(PyObject* o, double& out, std::string& message);
+// flag: exactly True or False (or a NumPy bool).
+bool from_py(PyObject* o, bool& out, std::string& message);
+// count: an int or __index__ object, as an unsigned 64-bit integer.
+bool from_py(PyObject* o, std::uint64_t& out, std::string& message);
+
+// A tuple (or tuple subclass) of exactly N items: a point, a pair, a triple.
+template <class T, std::size_t N>
+bool from_py(PyObject* o, std::array<T, N>& out, std::string& message) {
+  if (!PyTuple_Check(o)) {
+    message = cannot_convert(o, "PyTuple");
+    return false;
+  }
+  const Py_ssize_t len = PyTuple_GET_SIZE(o);
+  if (len != static_cast<Py_ssize_t>(N)) {
+    message = "expected tuple of length " + std::to_string(N) + ", but got tuple of length " + std::to_string(len);
+    return false;
+  }
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!from_py(PyTuple_GET_ITEM(o, static_cast<Py_ssize_t>(i)), out[i], message)) return false;
+  }
+  return true;
+}
+
+// box: a tuple of two points.
+inline bool from_py(PyObject* o, sample::Box& out, std::string& message) {
+  std::array<sample::Point, 2> corners{};
+  if (!from_py(o, corners, message)) return false;
+  out = {corners[0], corners[1]};
+  return true;
+}
+
+// scope: a count; indices past the last tier mean every tier.
+bool from_py(PyObject* o, Scope& out, std::string& message);
+
+// Checks the shape of a list argument: any sequence except a str.
+bool is_list_like(PyObject* o, std::string& message);
+
+// Calls each(item) for the items of a list argument, in order, until it
+// returns false.
+template <class Each>
+bool for_each_item(PyObject* o, std::string& message, Each&& each) {
+  if (!is_list_like(o, message)) return false;
+  if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) {
+    // The size is read again at each step: converting an item may run code
+    // that changes the list.
+    for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(o); ++k) {
+      const Ref item(Py_NewRef(PySequence_Fast_GET_ITEM(o, k)));
+      if (!each(item.get())) return false;
+    }
+    return true;
+  }
+  const Ref it(PyObject_GetIter(o));
+  if (!it) return type_error_message(message);
+  while (PyObject* raw = PyIter_Next(it.get())) {
+    const Ref item(raw);
+    if (!each(item.get())) return false;
+  }
+  return PyErr_Occurred() == nullptr || type_error_message(message);
+}
+
+// list of X: a sequence other than str, each item converted as X.
+template <class T>
+bool from_py(PyObject* o, std::vector<T>& out, std::string& message) {
+  // A row of numbers is sized up front; longer lists grow as they go, which
+  // lets the allocator reuse their memory from call to call.
+  if constexpr (std::is_arithmetic_v<T>) {
+    if (PyList_CheckExact(o) || PyTuple_CheckExact(o))
+      out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(o)));
+  }
+  return for_each_item(o, message, [&](PyObject* item) {
+    T value{};
+    if (!from_py(item, value, message)) return false;
+    out.push_back(std::move(value));
+    return true;
+  });
+}
+
+// Arg<T>: one whole argument. parse() converts the object while the
+// arguments are taken, in parameter order; finish() completes the value once
+// all of them have been taken (only the alloy targets wait until then).
+template <class T>
+struct Arg {
+  using Parsed = T;
+  static T parse(PyObject* o, const char* name) {
+    T out{};
+    std::string message;
+    if (!from_py(o, out, message)) argument_error(name, message);
+    return out;
+  }
+  static T finish(T&& parsed) { return std::move(parsed); }
+};
+
+// optional X: None means no value.
+template <class T>
+struct Arg<std::optional<T>> {
+  using Parsed = std::optional<typename Arg<T>::Parsed>;
+  static Parsed parse(PyObject* o, const char* name) {
+    if (o == Py_None) return std::nullopt;
+    return Arg<T>::parse(o, name);
+  }
+  static std::optional<T> finish(Parsed&& parsed) {
+    if (!parsed) return std::nullopt;
+    return Arg<T>::finish(std::move(*parsed));
+  }
+};
+
+// A buffer of an argument, held until the call's arguments go.
+class HeldBuffer {
+ public:
+  // Takes a C-contiguous float64 buffer of shape (n, cols) from `o`. Returns
+  // false with `message` set for an object of another kind or shape (its
+  // TypeError when it offers no buffer); throws ErrorAlreadySet for any other
+  // exception (ValueError for a buffer that is not contiguous).
+  bool take(PyObject* o, std::size_t cols, std::string& message);
+  std::span<const double> values() const;
+
+ private:
+  struct Release {
+    void operator()(Py_buffer* view) const;
+  };
+  std::unique_ptr<Py_buffer, Release> view_;
+};
+
+// rows of K numbers: a buffer, read in place while the call runs.
+template <std::size_t K>
+struct Arg<Float64Rows<K>> {
+  using Parsed = HeldBuffer;
+  static Parsed parse(PyObject* o, const char* name) {
+    HeldBuffer held;
+    std::string message;
+    if (!held.take(o, K, message)) argument_error(name, message);
+    return held;
+  }
+  static Float64Rows<K> finish(const Parsed& held) { return {held.values()}; }
+};
+
+// The alloy targets: a list of dicts, each read after all arguments are
+// taken. In a target, "property" is text, "min_value", "max_value" and
+// "weight" numbers; a member that is absent, None or cannot be converted in
+// an ordinary way takes the target's default.
+template <>
+struct Arg<std::vector<alloy::AlloyTarget>> {
+  using Parsed = std::vector<Ref>;  // the dicts, kept alive for the call
+  static Parsed parse(PyObject* o, const char* name);
+  static std::vector<alloy::AlloyTarget> finish(Parsed&& dicts);
+};
 
 }  // namespace tess::py

@@ -1,67 +1,102 @@
+// The handlers of `tessarine._tessarine_ext`: the core's operations with
+// their results in the shapes the public API reads.
 #include "pyfacade/ext_functions.h"
 
-namespace tess::py::ext {
+#include <Eigen/Core>
 
-// The module's functions, in registration order. A scope is a tier's index
-// in tier_names(), or 12 for every tier.
-const std::vector<FunctionDecl>& function_table() {
-  // clang-format off
-  static const std::vector<FunctionDecl> table = {
-      {"tier_names", {}, "The 12 tier names, in the order lookups visit them (a tier's scope index is its position).",
-       "tuple[str, ...]", h_tier_names},
-      {"tier_index", {{"word", nullptr, "str"}},
-       "The scope index of a loose tier spelling (\"Alloys\", \"atom\"), or 12 when it names no tier.",
-       "int", h_tier_index},
-      {"resolve", {{"name", nullptr, "str"}, {"scope", nullptr, "int"}},
-       "(tier, entry name) of the entry that py_get(name) finds by the lookup stages in `scope`, or None.",
-       "tuple[str, str] | None", h_resolve},
-      {"entry_names", {{"scope", nullptr, "int"}},
-       "(tier, entry name) of every entry in `scope`, by tier order, then by name.",
-       "list[tuple[str, str]]", h_entry_names},
-      {"lookup_keys", {{"scope", nullptr, "int"}},
-       "Every entry name, symbol and alias that a lookup in `scope` matches, once each, sorted.",
-       "list[str]", h_lookup_keys},
-      {"parse_formula", {{"spec", nullptr, "str"}},
-       "The (name, count) parts of a braced formula, or None when `spec` is not one.\n"
-       "Raises ValueError for a malformed formula.",
-       "list[tuple[str, int]] | None", h_parse_formula},
-      {"mtl_path", {{"obj_path", nullptr, "str"}}, "The path of the MTL library written beside `obj_path`.",
-       "str", h_mtl_path},
-      {"sidecar_path", {{"raw_path", nullptr, "str"}}, "The path of the JSON sidecar written beside `raw_path`.",
-       "str", h_sidecar_path},
-      {"voxel_grid",
-       {{"name", nullptr, "str"},
-        {"bounds", nullptr, "tuple[tuple[float, float, float], tuple[float, float, float]]"},
-        {"voxel_size", nullptr, "float"},
-        {"scale_m", "None", "float | None"}},
-       "The voxel phase map of entry `name`: (phase ids as native int32, x-fastest; phase names; (nx, ny, nz)).\n"
-       "Raises ValueError when no tier holds `name` or the grid is too large.",
-       "tuple[bytearray, list[str], tuple[int, int, int]]", h_voxel_grid},
-      {"property_grid",
-       {{"name", nullptr, "str"},
-        {"property", nullptr, "str"},
-        {"bounds", nullptr, "tuple[tuple[float, float, float], tuple[float, float, float]]"},
-        {"voxel_size", nullptr, "float"},
-        {"counts", nullptr, "tuple[int, int, int]"},
-        {"scale_m", "None", "float | None"}},
-       "The values the VTK writer writes for `property` over the grid of `counts` voxels, as native float64,\n"
-       "x-fastest.",
-       "bytearray", h_property_grid},
-      {"build_backbone",
-       {{"sequence", nullptr, "str"}, {"phi_psi_deg", nullptr, "Buffer"}},
-       "N, CA, C of each residue: (coordinates as native float64, 3 per atom; the residues placed).\n"
-       "`phi_psi_deg` is a C-contiguous float64 buffer of shape (n, 2).",
-       "tuple[bytearray, str]", h_build_backbone},
-      {"build_backbone_from_entry", {{"entry_name", nullptr, "str"}},
-       "As build_backbone, from the residues of the protein entry named exactly `entry_name`.\n"
-       "Raises KeyError when no tier holds it and ValueError when it has no residues array.",
-       "tuple[bytearray, str]", h_build_backbone_from_entry},
-      {"kabsch_rmsd", {{"a", nullptr, "Buffer"}, {"b", nullptr, "Buffer"}},
-       "Kabsch RMSD of two C-contiguous float64 buffers of the same shape (n, 3), n >= 1.",
-       "float", h_kabsch_rmsd},
-  };
-  // clang-format on
-  return table;
+#include "data_loader/store.h"
+#include "export/raw_writer.h"
+#include "get/names.h"
+#include "get/resolve.h"
+#include "protein/backbone.h"
+#include "protein/kabsch.h"
+#include "sample/grid_sample.h"
+#include "sample/voxel_map.h"
+
+namespace tess::py::ext {
+namespace {
+
+EntryName entry_name(get::EntryRef&& ref) { return {Tier{ref.tier}, std::move(ref.name)}; }
+
+Backbone packed(const std::vector<protein::BackboneAtom>& atoms) {
+  Backbone b;
+  std::vector<double>& xyz = b.first.values;
+  xyz.reserve(atoms.size() * 3);
+  for (std::size_t i = 0; i < atoms.size(); ++i) {
+    xyz.insert(xyz.end(), {atoms[i].x, atoms[i].y, atoms[i].z});
+    if (i % 3 == 0) b.second += atoms[i].residue();
+  }
+  return b;
 }
+
+protein::Points points(Float64Rows<3> rows) {
+  return Eigen::Map<const protein::Points>(rows.values.data(), static_cast<Eigen::Index>(rows.rows()), 3);
+}
+
+}  // namespace
+
+std::span<const Tier> tier_names() {
+  static constexpr auto tiers = [] {
+    std::array<Tier, data_loader::TIER_NAMES.size()> t{};
+    for (std::size_t i = 0; i < t.size(); ++i) t[i].index = static_cast<std::uint8_t>(i);
+    return t;
+  }();
+  return tiers;
+}
+
+std::optional<EntryName> resolve(std::string_view name, Scope scope) {
+  auto found = get::resolve_entry(name, scope.index);
+  if (!found) return std::nullopt;
+  return entry_name(std::move(*found));
+}
+
+std::vector<EntryName> entry_names(Scope scope) {
+  std::vector<get::EntryRef> refs = get::entry_names(scope.index);
+  std::vector<EntryName> names;
+  names.reserve(refs.size());
+  for (get::EntryRef& ref : refs) names.push_back(entry_name(std::move(ref)));
+  return names;
+}
+
+std::vector<std::string> lookup_keys(Scope scope) { return get::lookup_keys(scope.index); }
+
+Result<std::optional<FormulaParts>> parse_formula(std::string_view spec) {
+  auto formula = get::parse_formula(spec);
+  if (!formula) return std::move(formula).error();
+  if (!*formula) return std::optional<FormulaParts>{};
+  return std::optional<FormulaParts>{std::move((*formula)->parts)};
+}
+
+std::string sidecar_path(const std::string& raw_path) { return exporter::sidecar_path(raw_path).string(); }
+
+Result<PhaseMap> voxel_grid(std::string_view name, const sample::Box& bounds, double voxel_size,
+                            std::optional<double> scale_m, const Cancel& cancel) {
+  auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
+  if (!grid) return std::move(grid).error();
+  return PhaseMap{
+      Packed<std::int32_t>{std::move(grid->phase_ids)}, std::move(grid->phase_names), {grid->nx, grid->ny, grid->nz}};
+}
+
+Packed<double> property_grid(std::string_view name, std::string_view property, const sample::Box& bounds,
+                             double voxel_size, const std::array<std::uint64_t, 3>& counts,
+                             std::optional<double> scale_m, const Cancel& cancel) {
+  return {sample::voxel_sample(name, property, bounds, voxel_size, counts, scale_m.value_or(voxel_size), cancel)};
+}
+
+Backbone build_backbone(std::string_view sequence, Float64Rows<2> phi_psi_deg) {
+  std::vector<protein::AnglePair> pairs(phi_psi_deg.rows());
+  for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = {phi_psi_deg.values[2 * i], phi_psi_deg.values[2 * i + 1]};
+  return packed(protein::build_backbone(sequence, pairs));
+}
+
+Result<Result<Backbone>> build_backbone_from_entry(std::string_view entry_name) {
+  auto atoms = protein::build_backbone_from_entry(entry_name);
+  if (atoms) return Result<Backbone>(packed(*atoms));
+  const bool held = data_loader::DATA().read().with_found(entry_name, [](const Json* e) { return e != nullptr; });
+  if (!held) return std::move(atoms).error();
+  return Result<Backbone>(std::move(atoms).error());
+}
+
+Result<double> kabsch_rmsd(Float64Rows<3> a, Float64Rows<3> b) { return protein::kabsch_rmsd(points(a), points(b)); }
 
 }  // namespace tess::py::ext

@@ -1,7 +1,7 @@
 // Module entry: finds the data root, loads the datasheets, registers the
-// functions of the table.
+// declared functions.
+#include <array>
 #include <cstdio>
-#include <deque>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -12,8 +12,9 @@
 #include "common/cancel.h"
 #include "common/unicode.h"
 #include "data_loader/loader.h"
-#include "pyfacade/convert.h"
+#include "pyfacade/call.h"
 #include "pyfacade/functions.h"
+#include "pyfacade/state.h"
 
 namespace tess::py {
 namespace {
@@ -38,91 +39,37 @@ void raise_over_pending(PyObject* cls, const std::string& message) {
   PyErr_SetRaisedException(raised.release());
 }
 
-// Runs a handler and turns every C++ failure into a Python exception.
-PyObject* invoke(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+}  // namespace
+
+PyObject* guarded(const char* name, Body body, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   try {
-    Args a(decl, args, nargs, kwnames);
-    PyObject* result = decl.handler(a);
+    PyObject* result = body(args, nargs, kwnames);
     if (result == nullptr && !PyErr_Occurred()) {
-      PyErr_SetString(panic_exception(), "the interpreter failed without setting an exception");
+      PyErr_SetString(state().panic_exception, "the interpreter failed without setting an exception");
     }
     return result;
   } catch (const ErrorAlreadySet&) {
-    if (!PyErr_Occurred()) PyErr_SetString(panic_exception(), "the interpreter failed without setting an exception");
+    if (!PyErr_Occurred()) {
+      PyErr_SetString(state().panic_exception, "the interpreter failed without setting an exception");
+    }
     return nullptr;
   } catch (const Cancelled&) {
     // The signal handler's exception (KeyboardInterrupt for Ctrl-C) is set.
     if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
     return nullptr;
   } catch (const Panic& p) {
-    raise_over_pending(panic_exception(), p.what());
+    raise_over_pending(state().panic_exception, p.what());
     return nullptr;
   } catch (const std::bad_alloc&) {
-    raise_over_pending(PyExc_MemoryError, std::string(decl.name) + ": out of memory");
+    raise_over_pending(PyExc_MemoryError, std::string(name) + ": out of memory");
     return nullptr;
   } catch (const std::exception& e) {
-    raise_over_pending(panic_exception(), e.what());
+    raise_over_pending(state().panic_exception, e.what());
     return nullptr;
   }
 }
 
-template <std::size_t I>
-PyObject* fastcall_entry(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return invoke(function_table()[I], args, nargs, kwnames);
-}
-
-template <std::size_t I>
-PyObject* noargs_entry(PyObject* /*self*/, PyObject* /*unused*/) {
-  return invoke(function_table()[I], nullptr, 0, nullptr);
-}
-
-constexpr std::size_t kMaxFunctions = 24;
-
-template <std::size_t... I>
-constexpr auto make_fastcall_entries(std::index_sequence<I...> /*indices*/) {
-  return std::array<PyCFunctionFastWithKeywords, sizeof...(I)>{&fastcall_entry<I>...};
-}
-template <std::size_t... I>
-constexpr auto make_noargs_entries(std::index_sequence<I...> /*indices*/) {
-  return std::array<PyCFunction, sizeof...(I)>{&noargs_entry<I>...};
-}
-constexpr auto kFastcallEntries = make_fastcall_entries(std::make_index_sequence<kMaxFunctions>{});
-constexpr auto kNoargsEntries = make_noargs_entries(std::make_index_sequence<kMaxFunctions>{});
-
-// Method records and doc strings must outlive the function objects.
-struct MethodStorage {
-  std::deque<std::string> docs;
-  std::deque<PyMethodDef> defs;
-};
-
-MethodStorage& method_storage() {
-  static auto* storage = new MethodStorage();
-  return *storage;
-}
-
-int add_function(PyObject* module, PyObject* all, std::size_t index) {
-  const FunctionDecl& decl = function_table()[index];
-  MethodStorage& storage = method_storage();
-  const std::string& doc = storage.docs.emplace_back(decl.doc());
-  PyMethodDef& def = storage.defs.emplace_back();
-  def.ml_name = decl.name;
-  def.ml_doc = doc.c_str();
-  if (decl.params.empty()) {
-    def.ml_meth = kNoargsEntries[index];
-    def.ml_flags = METH_NOARGS;
-  } else {
-    def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kFastcallEntries[index]));
-    def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
-  }
-  Ref module_name(PyModule_GetNameObject(module));
-  if (!module_name) return -1;
-  Ref function(PyCFunction_NewEx(&def, module, module_name.get()));
-  if (!function) return -1;
-  if (PyModule_AddObjectRef(module, decl.name, function.get()) < 0) return -1;
-  Ref name(PyUnicode_FromString(decl.name));
-  if (!name || PyList_Append(all, name.get()) < 0) return -1;
-  return 0;
-}
+namespace {
 
 // The qualified type name of an exception, ": ", and its str(). Ordinary
 // failures of either part are written around; anything else (a __str__
@@ -213,6 +160,7 @@ PyObject* init_module() {
     return nullptr;
   }
   if (built_module != nullptr) return Py_NewRef(built_module);
+  if (init_state() < 0) return nullptr;
 
   Ref module(PyModule_Create(&module_def));
   if (!module) return nullptr;
@@ -232,21 +180,16 @@ PyObject* init_module() {
   } catch (const ErrorAlreadySet&) {
     return nullptr;
   } catch (const std::exception& e) {
-    raise_over_pending(panic_exception(), e.what());
+    raise_over_pending(state().panic_exception, e.what());
     return nullptr;
   }
 
   Ref all(PyList_New(0));
   if (!all || PyModule_AddObjectRef(module.get(), "__all__", all.get()) < 0) return nullptr;
-  const auto& table = function_table();
-  if (table.size() > kMaxFunctions) {
-    PyErr_SetString(PyExc_SystemError, "tessarine._tessarine_core: too many functions for the entry table");
-    return nullptr;
-  }
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    if (add_function(module.get(), all.get(), i) < 0) return nullptr;
-  }
-  if (PyModule_AddStringConstant(module.get(), "__version__", kVersion) < 0) return nullptr;
+  if (add_functions<FUNCTIONS>(module.get(), all.get()) < 0) return nullptr;
+  const std::string_view version_text = version();
+  const Ref version_obj(PyUnicode_FromStringAndSize(version_text.data(), static_cast<Py_ssize_t>(version_text.size())));
+  if (!version_obj || PyModule_AddObjectRef(module.get(), "__version__", version_obj.get()) < 0) return nullptr;
   Ref version_name(PyUnicode_FromString("__version__"));
   if (!version_name || PyList_Append(all.get(), version_name.get()) < 0) return nullptr;
 

@@ -52,17 +52,11 @@ inline bool is_ordinary_error() {
   return PyErr_ExceptionMatches(PyExc_Exception) != 0 && PyErr_ExceptionMatches(PyExc_MemoryError) == 0;
 }
 
-// Clears the exception being raised and returns true when it is ordinary;
-// otherwise leaves it set and returns false.
-inline bool clear_if_ordinary() {
-  if (!is_ordinary_error()) return false;
-  PyErr_Clear();
-  return true;
-}
-
-// clear_if_ordinary(), throwing ErrorAlreadySet for what must reach Python.
+// Clears the exception being raised when it is ordinary; throws
+// ErrorAlreadySet, leaving it set, for what must reach Python.
 inline void drop_ordinary_error() {
-  if (!clear_if_ordinary()) throw ErrorAlreadySet{};
+  if (!is_ordinary_error()) throw ErrorAlreadySet{};
+  PyErr_Clear();
 }
 
 // A new str from UTF-8 bytes; ill-formed sequences become U+FFFD.

@@ -1,0 +1,61 @@
+// Parameter and result types of the facade's own, for what no type of the core
+// says: a scope index, a tier, rows of numbers read in place from a buffer,
+// numbers handed back packed; and the annotations of the types both modules
+// take. Plain C++, like declare.h; how each crosses the boundary is in args.h
+// and results.h.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pyfacade/declare.h"
+#include "sample/geometry.h"
+
+namespace tess::py {
+
+// A scope: a tier's index, every tier for an index past the last. Taken as a
+// count (an int or __index__ object); indices above the last mean every tier.
+struct Scope {
+  std::uint8_t index = 0;
+};
+
+// A tier, handed to Python as its name.
+struct Tier {
+  std::uint8_t index = 0;
+};
+
+// Rows of K numbers, taken in place from a C-contiguous float64 buffer of
+// shape (n, K) (a numpy array, say), which stays alive for the call.
+template <std::size_t K>
+struct Float64Rows {
+  std::span<const double> values;  // n * K numbers, row after row
+
+  std::size_t rows() const { return values.size() / K; }
+};
+
+// Numbers handed to Python packed in a bytearray, in native byte order (read
+// with numpy.frombuffer).
+template <class T>
+struct Packed {
+  std::vector<T> values;
+};
+
+inline std::string param_annotation(Tag<sample::Box> /*t*/) {
+  return "tuple[tuple[float, float, float], tuple[float, float, float]]";
+}
+inline std::string param_annotation(Tag<Scope> /*t*/) { return "int"; }
+template <std::size_t K>
+std::string param_annotation(Tag<Float64Rows<K>> /*t*/) {
+  return "Buffer";
+}
+inline std::string result_annotation(Tag<Tier> /*t*/) { return "Tier"; }
+template <class T>
+std::string result_annotation(Tag<Packed<T>> /*t*/) {
+  return "bytearray";
+}
+
+}  // namespace tess::py

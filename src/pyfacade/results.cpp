@@ -1,0 +1,126 @@
+#include "pyfacade/results.h"
+
+#include <cstring>
+#include <string>
+
+#include "data_loader/tiers.h"
+#include "pyfacade/state.h"
+
+namespace tess::py {
+namespace {
+
+Ref new_list(std::size_t n) { return check(PyList_New(static_cast<Py_ssize_t>(n))); }
+
+// A list of convert(item) for each item.
+template <class Items, class Convert>
+Ref list_of(const Items& items, Convert&& convert) {
+  Ref list = new_list(std::size(items));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), convert(items[i]).release());
+  }
+  return list;
+}
+
+// A dict of names to numbers (a composition, estimated properties).
+Ref mapping(const std::vector<std::pair<std::string, double>>& members) {
+  Ref d = check(PyDict_New());
+  for (const auto& [key, value] : members) {
+    if (PyDict_SetItem(d.get(), str(key).get(), to_py(value).get()) < 0) throw ErrorAlreadySet{};
+  }
+  return d;
+}
+
+}  // namespace
+
+Ref value_to_py(const Json& value) {
+  std::string text;
+  try {
+    text = dump_compact(value);
+  } catch (const nlohmann::json::exception& e) {
+    PyErr_SetObject(PyExc_ValueError, str(std::string("json serialise: ") + e.what()).get());
+    throw ErrorAlreadySet{};
+  }
+  return check(PyObject_CallOneArg(state().json_loads, str(text).get()));
+}
+
+void raise(Raises raises, const Error& error) {
+  PyObject* cls = PyExc_RuntimeError;
+  switch (raises) {
+    case Raises::key_error: cls = PyExc_KeyError; break;
+    case Raises::value_error: cls = PyExc_ValueError; break;
+    case Raises::runtime_error: break;
+  }
+  PyErr_SetObject(cls, str(error.message()).get());
+}
+
+Ref record(std::initializer_list<Field> fields) {
+  Ref d = check(PyDict_New());
+  for (const Field& f : fields) {
+    if (PyDict_SetItem(d.get(), f.key, f.value.get()) < 0) throw ErrorAlreadySet{};
+  }
+  return d;
+}
+
+Ref to_py(double v) { return check(PyFloat_FromDouble(v)); }
+
+Ref to_py(bool v) { return Ref(Py_NewRef(v ? Py_True : Py_False)); }
+
+Ref to_py(std::string_view s) { return str(s); }
+
+Ref to_py(Tier t) { return str(data_loader::TIER_NAMES.at(t.index)); }
+
+Ref packed(const void* data, std::size_t size) {
+  Ref bytes = check(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
+  if (size != 0) std::memcpy(PyByteArray_AS_STRING(bytes.get()), data, size);
+  return bytes;
+}
+
+Ref to_py(const exporter::ObjFiles& v) {
+  const Ref obj = str(v.obj_path);
+  const Ref mtl = str(v.mtl_path);
+  return check(PyTuple_Pack(2, obj.get(), mtl.get()));
+}
+
+Ref to_py(const std::vector<protein::BackboneAtom>& v) {
+  const Keys& k = state().key;
+  return list_of(v, [&](const protein::BackboneAtom& atom) {
+    const std::string_view name = atom.name;
+    PyObject* name_obj = name == "N" ? k.atom_n : name == "CA" ? k.atom_ca : k.atom_c;
+    return record({{k.name, Ref(Py_NewRef(name_obj))},
+                   {k.res_idx, check(PyLong_FromUnsignedLong(atom.res_idx))},
+                   {k.x, to_py(atom.x)},
+                   {k.y, to_py(atom.y)},
+                   {k.z, to_py(atom.z)}});
+  });
+}
+
+Ref to_py(const std::vector<alloy::AlloyCandidate>& v) {
+  // A long ranking takes a while to build: Ctrl-C stops it too.
+  const Cancel cancel = interruptible();
+  const Keys& k = state().key;
+  std::size_t i = 0;
+  return list_of(v, [&](const alloy::AlloyCandidate& c) {
+    if (i++ % 4096 == 0) cancel.check();
+    return record({{k.composition, mapping(c.composition)},
+                   {k.estimated_properties, mapping(c.estimated_properties)},
+                   {k.score, to_py(c.score)}});
+  });
+}
+
+Ref to_py(const fourier_bake::FourierFieldConfig& v) {
+  const Keys& k = state().key;
+  return record({{k.property_name, str(v.property_name)},
+                 {k.base_value, to_py(v.base_value)},
+                 {k.domain_size_m, list_of(v.domain_size_m, [](double d) { return to_py(d); })},
+                 {k.coefficients, list_of(v.coefficients,
+                                          [&](const fourier_bake::FourierCoefficient& c) {
+                                            return record({{k.n, check(PyLong_FromLong(c.n))},
+                                                           {k.m, check(PyLong_FromLong(c.m))},
+                                                           {k.l, check(PyLong_FromLong(c.l))},
+                                                           {k.amplitude, to_py(c.amplitude)},
+                                                           {k.phase, to_py(c.phase)}});
+                                          })},
+                 {k.boundary_condition, str(v.boundary_condition)}});
+}
+
+}  // namespace tess::py

@@ -1,0 +1,45 @@
+#include "pyfacade/state.h"
+
+#include <new>
+
+namespace tess::py {
+namespace {
+
+const ModuleState* the_state = nullptr;
+
+PyObject* attribute_of_module(const char* module, const char* attribute) {
+  const Ref m(PyImport_ImportModule(module));
+  return m ? PyObject_GetAttrString(m.get(), attribute) : nullptr;
+}
+
+}  // namespace
+
+Interned::Interned(const char* text) : obj_(check(PyUnicode_InternFromString(text)).release()) {}
+
+int init_state() {
+  if (the_state != nullptr) return 0;
+  Ref panic_class(
+      PyErr_NewExceptionWithDoc("tessarine._tessarine_core.PanicException",
+                                "An internal failure of the native core: a broken assertion abandoned the call.\n\n"
+                                "Derives from BaseException, so `except Exception` does not catch it.",
+                                PyExc_BaseException, nullptr));
+  Ref loads(attribute_of_module("json", "loads"));
+  Ref sequence(attribute_of_module("collections.abc", "Sequence"));
+  if (!panic_class || !loads || !sequence) return -1;
+  try {
+    the_state = new ModuleState{panic_class.get(), loads.get(), sequence.get(), Keys{}};
+  } catch (const ErrorAlreadySet&) {
+    return -1;  // keys made so far stay with the interpreter's interned strings
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  panic_class.release();  // now owned by the state
+  loads.release();
+  sequence.release();
+  return 0;
+}
+
+const ModuleState& state() { return *the_state; }
+
+}  // namespace tess::py
