@@ -1,4 +1,4 @@
-"""Atheris harness: every function of tessarine._tessarine_core with random arguments.
+"""Atheris harness: every function of the native modules and of the public API with random arguments.
 
 Each call starts from a call of the catalogue (tests/exercise.py) and replaces some of its
 arguments with values of the kind the parameter takes, known from its annotation in the generated
@@ -12,6 +12,10 @@ of the catalogue's odd objects, and PanicException with the message of one of th
 internal failures are expected. Any other exception, a crash, a sanitizer report or a hang
 (libFuzzer's -timeout) is a failure.
 
+The functions of the public API (tessarine.*) get arguments by parameter name; only its documented
+exceptions may come out of them: TessarineError and its subclasses, ValueError, TypeError, KeyError
+and OSError; never PanicException, RuntimeError or SystemError.
+
 Sizes are clamped so that each input stays fast: voxel grids of at most about 2000 voxels (larger
 boxes get a coarser voxel size, except grids far above the module's own limit, which must be
 refused quickly), Fourier grids of at most 512 samples, at most 200 alloy candidates, short lists.
@@ -22,6 +26,7 @@ Run: python fuzz/fuzz_python.py [libFuzzer options] [corpus dir]
 
 from __future__ import annotations
 
+import ctypes
 import inspect
 import json
 import math
@@ -33,6 +38,7 @@ import tempfile
 
 import atheris
 
+import tessarine
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
@@ -45,10 +51,10 @@ FIXTURES = tempfile.mkdtemp(prefix="tessarine-fuzz-calls-")  # the catalogue's d
 ROWS = [exercise.split(row) for row in exercise.calls(FIXTURES)]
 STUB = exercise.stub()
 FUNCTIONS = sorted(STUB)
-assert FUNCTIONS == sorted(n for n in core.__all__ if n != "__version__"), core.__all__
+assert set(FUNCTIONS) == exercise.function_names(), FUNCTIONS
 # Per function: the parameters with their annotations, and the catalogue's calls as bases.
 PARAMS = {fn: STUB[fn][0] for fn in FUNCTIONS}
-assert all([n for n, _ in PARAMS[fn]] == list(inspect.signature(getattr(core, fn)).parameters) for fn in FUNCTIONS)
+assert all([n for n, _ in PARAMS[fn]] == list(inspect.signature(exercise.function(fn)).parameters) for fn in FUNCTIONS)
 BASES = {fn: [(args, kwargs) for _, f, args, kwargs in ROWS if f == fn] for fn in FUNCTIONS}
 PANICS = {e.split(": ", 1)[1] for e, _, _, _ in ROWS if e.startswith("PanicException: ")}
 EXPECTED = (TypeError, ValueError, KeyError, RuntimeError, OverflowError, ArithmeticError, exercise.Broken)
@@ -183,7 +189,7 @@ class Gen:
             return None if self.chance(30) else self.value(fn, name, kind[: -len(" | None")])
         if kind == "str":
             if name.endswith("_path"):
-                return self.out_path("." + fn.split("_")[2])
+                return self.out_path("." + (name.split("_")[0] if fn.startswith(exercise.EXT) else fn.split("_")[2]))
             return {"property": lambda: self.pick(PROPERTIES), "mode": lambda: self.pick(MODES),
                     "data_json": lambda: to_json(self.sheet()), "sequence": lambda: self.pick(SEQUENCES),
                     "scope_str": lambda: self.pick([*TIERS, "ALLOY", " atom ", "", "nope"]),
@@ -197,6 +203,10 @@ class Gen:
             return [list(self.point()) for _ in range(self.rows + (self.chance(10)))]
         if kind == "Sequence[tuple[float, float]]":
             return [self.point(2) for _ in range(self.size(5))]
+        if kind == "Buffer":  # rows of 2 or 3 numbers, now and then of another width or item type
+            k = (2 if name == "phi_psi_deg" else 3) if self.chance(90) else self.size(4) or 1
+            item = ctypes.c_double if self.chance(95) else ctypes.c_float
+            return exercise.rows_of([self.number() for _ in range(self.rows * k)], k, item)
         return {"float": self.number, "bool": self.flag, "int": self.count, "tuple[int, int, int]": self.grid,
                 "tuple[float, float, float]": self.point,
                 "tuple[tuple[float, float, float], tuple[float, float, float]]": self.box}[kind]()
@@ -246,8 +256,9 @@ def clamp_sizes(values: dict) -> None:
     n = values.get("n_candidates")
     if isinstance(n, int) and 200 < n < 2**64:
         values["n_candidates"] = 200
-    if "grid_size" in values:
-        values["grid_size"] = clamp_grid(values["grid_size"])
+    for grid in ("grid_size", "counts"):
+        if grid in values:
+            values[grid] = clamp_grid(values[grid])
     if "voxel_size" in values and "bounds" in values:
         values["voxel_size"] = clamp_voxels(values["bounds"], values["voxel_size"])
 
@@ -278,7 +289,52 @@ def call(g: Gen, fn: str):
         keywords[g.pick([*names, "tier", "bogus"])] = None
     if TRACE:
         print(f"{fn}(*{positional!r}, **{keywords!r})", file=sys.stderr, flush=True)
-    return getattr(core, fn)(*positional, **keywords)
+    return exercise.function(fn)(*positional, **keywords)
+
+
+# The public API: its functions, and values by parameter name (anything else: a value of any type).
+PUBLIC = {n: f for n in tessarine.__all__ if inspect.isfunction(f := getattr(tessarine, n))}
+PUBLIC_ERRORS = (tessarine.TessarineError, ValueError, TypeError, KeyError, OSError)
+PUBLIC_PATHS = {"out_path": None, "obj_path": ".obj"}
+
+
+def public_value(g: Gen, fn: str, name: str):
+    if name in PUBLIC_PATHS:
+        return g.out_path(PUBLIC_PATHS[name] or "." + fn.split("_")[-1])
+    maybe_none = {"tier": lambda: g.pick([*TIERS, "ALLOY", " atom ", "", "nope", "Alloys"]),
+                  "at": g.point, "scale_m": g.number, "seed": g.count,
+                  "properties": lambda: [g.pick(PROPERTIES) for _ in range(g.size(3))],
+                  "alloying_pool": lambda: [g.name() for _ in range(g.size(3))]}
+    if name in maybe_none:
+        return None if g.chance(30) else maybe_none[name]()
+    if name == "name" and fn == "Save":
+        return g.pick(SAVED_NAMES)
+    return {"spec": g.name, "name": g.name, "base": g.name, "data": lambda: g.sheet() if g.chance(50) else to_json(g.sheet()),
+            "property": lambda: g.pick(PROPERTIES), "bounds": g.box, "voxel_size": g.number, "grid_size": g.grid,
+            "truncate_threshold": g.number, "binary": g.flag, "mode": lambda: g.pick(MODES),
+            "targets": lambda: [{"property": g.pick(PROPERTIES), "min_value": g.number(), "weight": g.number()}
+                                for _ in range(g.size(2))],
+            "n_candidates": g.count, "top_k": g.count, "sequence": lambda: g.pick(SEQUENCES),
+            "phi_psi_deg": lambda: [g.point(2) for _ in range(g.size(5))],
+            "a": lambda: [g.point() for _ in range(g.rows)], "b": lambda: [g.point() for _ in range(g.rows)],
+            "phi": g.number, "psi": g.number}.get(name, g.flag if name.startswith("include_") else g.any)()
+
+
+def call_public(g: Gen) -> None:
+    fn = g.pick(sorted(PUBLIC))
+    names = list(inspect.signature(PUBLIC[fn]).parameters)
+    g.rows = g.size(5)
+    values = {n: public_value(g, fn, n) for n in names[: g.size(len(names)) if g.chance(10) else len(names)]}
+    changeable = [n for n in values if n not in PUBLIC_PATHS]
+    if changeable and g.chance(15):
+        values[g.pick(changeable)] = g.any()
+    clamp_sizes(values)
+    if TRACE:
+        print(f"tessarine.{fn}(**{values!r})", file=sys.stderr, flush=True)
+    try:
+        PUBLIC[fn](**values)
+    except PUBLIC_ERRORS:
+        pass
 
 
 def check_round_trip(g: Gen) -> None:
@@ -314,6 +370,9 @@ def one_input(data: bytes) -> None:
     for _ in range(g.fdp.ConsumeIntInRange(1, 4)):
         if g.chance(25):
             check_round_trip(g)
+            continue
+        if g.chance(25):
+            call_public(g)
             continue
         try:
             call(g, g.pick(FUNCTIONS))

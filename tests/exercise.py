@@ -1,7 +1,8 @@
-"""The catalogue of calls: every function of the native core on its success and failure paths.
+"""The catalogue of calls: every function of the two native modules on its success and failure paths.
 
 Each call is paired with the outcome it must have: "ok", the name of the exception class, or
-"Class: message" with the exception's single argument. The conventions test checks the outcomes
+"Class: message" with the exception's single argument. A function of
+tessarine._tessarine_ext is named with the prefix "ext.". The conventions test checks the outcomes
 once, the leak test (tests/test_leaks.py) and the memcheck run (scripts/valgrind.sh) repeat them,
 the bad-input test (tests/test_bad_input.py) and the fuzzer (fuzz/fuzz_python.py) start from them.
 Failures come after conversions: every argument is converted, in order, before any check.
@@ -12,15 +13,18 @@ Failures come after conversions: every argument is converted, in order, before a
 from __future__ import annotations
 
 import ast
+import ctypes
 import math
 import os
 import sys
 import tempfile
+from array import array
 from collections import UserList, namedtuple
 from collections.abc import Sequence
 from pathlib import Path
 
 import tessarine._tessarine_core as core
+import tessarine._tessarine_ext as ext
 
 BOX = ((0.0, 0.0, 0.0), (0.002, 0.001, 0.001))
 HUGE_BOX = ((-1e300,) * 3, (1e300,) * 3)
@@ -29,6 +33,31 @@ LONG = "x" * 4096  # a leaked copy of a message that holds it shows up in the re
 PANIC = "PanicException"
 DEEP_JSON = "[" * 200 + "]" * 200  # deeper than the parser accepts
 Point = namedtuple("Point", "x y z")
+EXT = "ext."  # the prefix of the functions of tessarine._tessarine_ext
+
+
+# Every function of the two modules, by the name rows give it. (Looked up here once: a name made
+# anew per call would stay in the interpreter's attribute cache and look like a leak.)
+FUNCTIONS = {n: getattr(core, n) for n in core.__all__ if n != "__version__"} | {
+    EXT + n: getattr(ext, n) for n in ext.__all__}
+
+
+def function(name: str):
+    """The function a row names."""
+    return FUNCTIONS[name]
+
+
+def function_names() -> set[str]:
+    """Every function of the two modules, as rows name them."""
+    return set(FUNCTIONS)
+
+
+def rows_of(values: list[float], k: int, item: type = ctypes.c_double) -> ctypes.Array:
+    """A C-contiguous buffer of shape (len(values) // k, k), empty ones too."""
+    rows = (item * k * (len(values) // k))()
+    for i, v in enumerate(values):
+        rows[i // k][i % k] = v
+    return rows
 
 
 class Kw(dict):
@@ -292,6 +321,70 @@ def calls(tmp: str) -> list[tuple]:
          "py_bake_fourier", "", "", BOX, (1, 1, 1), None),
         ("TypeError", "py_bake_fourier", DUPLEX, "Density_kg_m3", BOX, (2, 2.0, 2)),
         ("OverflowError", "py_bake_fourier", DUPLEX, "Density_kg_m3", BOX, (2, -2, 2)),
+        # tessarine._tessarine_ext: names
+        ("ok", "ext.tier_names"),
+        ("TypeError", "ext.tier_names", 1),
+        ("ok", "ext.tier_index", "Alloys"),
+        ("ok", "ext.tier_index", LONG),
+        ("TypeError: argument 'word': 'int' object cannot be converted to 'PyString'", "ext.tier_index", 3),
+        ("UnicodeEncodeError: utf-8", "ext.tier_index", "\ud800"),
+        ("ok", "ext.resolve", "Fe", 12),
+        ("ok", "ext.resolve", "iron", Index()),
+        ("ok", "ext.resolve", LONG, 255),
+        ("OverflowError: can't convert negative int to unsigned", "ext.resolve", "Fe", -1),
+        ("TypeError: argument 'scope': 'float' object cannot be interpreted as an integer", "ext.resolve", "Fe", 1.0),
+        ("ArithmeticError", "ext.resolve", "Fe", BadIndex()),
+        ("ok", "ext.entry_names", 3),
+        ("ok", "ext.entry_names", 12),
+        ("OverflowError", "ext.entry_names", 1 << 70),
+        ("ok", "ext.lookup_keys", 12),
+        ("TypeError", "ext.lookup_keys", "atom"),
+        ("ok", "ext.parse_formula", "{Fe=2, Ni=1}"),
+        ("ok", "ext.parse_formula", "Fe"),
+        ("ValueError: invalid formula: { ,Fe=1}", "ext.parse_formula", "{ ,Fe=1}"),
+        ("ValueError", "ext.parse_formula", "{Fe=" + LONG + "}"),
+        ("ok", "ext.mtl_path", os.path.join(out, "m.obj")),
+        ("ok", "ext.sidecar_path", LONG + ".raw"),
+        ("TypeError: argument 'raw_path': 'bytes' object cannot be converted to 'PyString'", "ext.sidecar_path", b"x"),
+        # tessarine._tessarine_ext: grids and coordinates as buffers
+        ("ok", "ext.voxel_grid", DUPLEX, BOX, 0.0005),
+        ("ok", "ext.voxel_grid", "Fe", BOX, 0.0005, 0.001),
+        ("ValueError: sample::lookup_entry: no datasheet found for 'nope'", "ext.voxel_grid", "nope", BOX, 0.0005),
+        ("ValueError", "ext.voxel_grid", LONG, BOX, 0.0005),
+        ("ValueError", "ext.voxel_grid", DUPLEX, HUGE_BOX, 5e-324),
+        (f"{PANIC}: voxel_phase_map: voxel_size must be positive", "ext.voxel_grid", DUPLEX, BOX, math.nan),
+        ("TypeError: argument 'bounds': 'list' object cannot be converted to 'PyTuple'",
+         "ext.voxel_grid", "", list(BOX), 1.0),
+        ("ok", "ext.property_grid", DUPLEX, "Density_kg_m3", BOX, 0.0005, (4, 2, 2)),
+        ("ok", "ext.property_grid", LONG, LONG, BOX, 0.0005, (2, 1, 1), 0.001),
+        (f"{PANIC}: voxel_sample: name must be non-empty", "ext.property_grid", "", "d", BOX, 0.0005, (1, 1, 1)),
+        (f"{PANIC}: voxel_sample: property must be non-empty", "ext.property_grid", "Fe", "", BOX, 0.0005, (1, 1, 1)),
+        (f"{PANIC}: voxel_sample: counts out of range", "ext.property_grid", "Fe", "d", BOX, 0.0005, (1 << 40, 1 << 20, 8)),
+        (f"{PANIC}: voxel_sample: voxel_size must be positive", "ext.property_grid", "Fe", "d", BOX, math.nan, (1, 1, 1)),
+        ("OverflowError", "ext.property_grid", "Fe", "d", BOX, 0.0005, (1, -1, 1)),
+        ("ok", "ext.build_backbone", "ACDEFG" * 4, rows_of([-57.0, -47.0] * 24, 2)),
+        ("ok", "ext.build_backbone", "AX", rows_of([], 2)),
+        (f"{PANIC}: build_backbone: sequence must be non-empty", "ext.build_backbone", "", rows_of([], 2)),
+        ("TypeError: argument 'phi_psi_deg': expected a C-contiguous float64 buffer of shape (n, 2)",
+         "ext.build_backbone", "AA", rows_of([0.0] * 6, 3)),
+        ("TypeError", "ext.build_backbone", "AA", rows_of([0.0] * 4, 2, ctypes.c_float)),
+        ("TypeError", "ext.build_backbone", "AA", memoryview(array("d", [0.0] * 4))),
+        ("TypeError: argument 'phi_psi_deg': a bytes-like object is required, not 'list'",
+         "ext.build_backbone", "AA", [[1.0, 2.0]]),
+        ("BufferError", "ext.build_backbone", "AA", memoryview(array("d", [0.0] * 8))[::2]),
+        ("ok", "ext.build_backbone_from_entry", "PolyAlanineHelix"),
+        ("KeyError: build_backbone_from_entry: entry 'nope' not found", "ext.build_backbone_from_entry", "nope"),
+        ("KeyError", "ext.build_backbone_from_entry", LONG),
+        ("ValueError: build_backbone_from_entry: entry 'Fe' has no 'residues' array",
+         "ext.build_backbone_from_entry", "Fe"),
+        (f"{PANIC}: build_backbone_from_entry: name must be non-empty", "ext.build_backbone_from_entry", ""),
+        ("ok", "ext.kabsch_rmsd", rows_of(sum(big_rows, []), 3), rows_of(sum(moved, []), 3)),
+        ("ValueError: kabsch_rmsd: shape mismatch ([64, 3] vs [5, 3])",
+         "ext.kabsch_rmsd", rows_of(sum(big_rows, []), 3), rows_of(sum(moved[:5], []), 3)),
+        ("ValueError: kabsch_rmsd: empty input", "ext.kabsch_rmsd", rows_of([], 3), rows_of([], 3)),
+        ("TypeError: argument 'b': a bytes-like object is required, not 'list'",
+         "ext.kabsch_rmsd", rows_of([0.0] * 3, 3), [[0.0] * 3]),
+        ("TypeError", "ext.kabsch_rmsd", rows_of([0.0] * 6, 2), rows_of([0.0] * 6, 3)),
         # is_rust_backend, version_rust
         ("ok", "is_rust_backend"),
         ("ok", "version_rust"),
@@ -310,7 +403,7 @@ def split(row: tuple) -> tuple[str, str, tuple, dict]:
 def outcome(fn: str, args: tuple, kwargs: dict) -> tuple[str, str]:
     """("ok", "") or the exception's class name and single argument."""
     try:
-        getattr(core, fn)(*args, **kwargs)
+        function(fn)(*args, **kwargs)
     except BaseException as e:  # noqa: BLE001 - PanicException derives from BaseException
         if isinstance(e, (KeyboardInterrupt, SystemExit)):
             raise
@@ -335,10 +428,14 @@ def run(rows: list[tuple], rounds: int = 1) -> None:
 
 
 def stub() -> dict[str, tuple[list[tuple[str, str]], str]]:
-    """Per function of the generated stubs: its (parameter, annotation) pairs and its return annotation."""
-    tree = ast.parse(Path(core.__file__).with_name("_tessarine_core.pyi").read_text())
-    return {f.name: ([(a.arg, ast.unparse(a.annotation)) for a in f.args.args], ast.unparse(f.returns))
-            for f in tree.body if isinstance(f, ast.FunctionDef)}
+    """Per function of the generated stubs, as rows name them: its (parameter, annotation) pairs and its
+    return annotation."""
+    found = {}
+    for module, prefix in ((core, ""), (ext, EXT)):
+        tree = ast.parse(Path(module.__file__).with_name(module.__name__.rpartition(".")[2] + ".pyi").read_text())
+        found |= {prefix + f.name: ([(a.arg, ast.unparse(a.annotation)) for a in f.args.args], ast.unparse(f.returns))
+                  for f in tree.body if isinstance(f, ast.FunctionDef)}
+    return found
 
 
 if __name__ == "__main__":

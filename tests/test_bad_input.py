@@ -26,20 +26,23 @@ def functions(tmp: str) -> tuple[dict[str, tuple[tuple, set[str], type]], set[st
     """From the catalogue and the generated stubs, per function: its first valid call with every
     parameter given (defaults filled in), the class of its reported failures and the type of its
     result; and the messages of the documented internal failures."""
-    import tessarine._tessarine_core as core
-
     rows = [exercise.split(row) for row in exercise.calls(tmp)]
     stub = exercise.stub()
     table = {}
     for fn in stub:
         args, kwargs = next((a, k) for expected, f, a, k in rows if f == fn and expected == "ok")
-        bound = inspect.signature(getattr(core, fn)).bind(*args, **kwargs)
+        bound = inspect.signature(exercise.function(fn)).bind(*args, **kwargs)
         bound.apply_defaults()
-        returns = stub[fn][1].split("[")[0]
         reported = {e.split(":")[0] for e, f, _, _ in rows if f == fn} & REPORTED
-        table[fn] = (tuple(bound.arguments.values()), reported, object if returns == "Any" else getattr(builtins, returns))
+        table[fn] = (tuple(bound.arguments.values()), reported, result_types(stub[fn][1]))
     panics = {e.split(": ", 1)[1] for e, _, _, _ in rows if e.startswith("PanicException: ")}
     return table, panics
+
+
+def result_types(annotation: str) -> tuple[type, ...]:
+    """The classes of the results a return annotation of the stubs allows ("list[str] | None")."""
+    names = [a.split("[")[0] for a in annotation.split(" | ")]
+    return tuple(object if n == "Any" else type(None) if n == "None" else getattr(builtins, n) for n in names)
 
 
 ODD = {
@@ -83,7 +86,7 @@ def drive() -> None:
 
     def call(fn: str, args: tuple) -> None:
         try:
-            result = getattr(core, fn)(*args)
+            result = exercise.function(fn)(*args)
             row = {"class": "ok", "type_ok": isinstance(result, table[fn][2])}
         except BaseException as e:  # noqa: BLE001 - PanicException derives from BaseException
             row = {"class": type(e).__name__, "message": str(e.args[0])[:300] if e.args else ""}

@@ -15,12 +15,13 @@ import pytest
 
 import tessarine
 import tessarine._tessarine_core as core
+import tessarine._tessarine_ext as ext
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import exercise  # noqa: E402
 
 STUB = exercise.stub()
-FUNCTIONS = [name for name in core.__all__ if name != "__version__"]
+FUNCTIONS = [name for name in core.__all__ if name != "__version__"] + [exercise.EXT + name for name in ext.__all__]
 # The descriptions whose wording is easiest to get wrong: quotes, non-ASCII, indentation.
 DOCS = {
     "py_get": "Rust-accelerated twin of `tessarine.get.Get`.\n\n`scope_str` is the optional tier name (e.g. "
@@ -52,15 +53,17 @@ def literal(node: ast.expr) -> str:
 
 
 def test_functions_follow_their_declarations() -> None:
-    # The generated stubs carry the declarations: order, parameter names and defaults.
+    # The generated stubs of both modules carry the declarations: order, parameter names and defaults.
     assert FUNCTIONS == list(STUB) and core.__all__[-1] == "__version__"
-    tree = ast.parse(Path(core.__file__).with_name("_tessarine_core.pyi").read_text())
-    for f in (node for node in tree.body if isinstance(node, ast.FunctionDef)):
-        fn = getattr(core, f.name)
-        defaults = [None] * (len(f.args.args) - len(f.args.defaults)) + f.args.defaults
-        params = [a.arg if d is None else f"{a.arg}={literal(d)}" for a, d in zip(f.args.args, defaults)]
-        assert fn.__text_signature__ == "(" + ", ".join(params) + ")", f.name
-        assert fn.__module__ == "tessarine._tessarine_core" and getattr(tessarine, f.name) is fn
+    for module in (core, ext):
+        tree = ast.parse(Path(module.__file__).with_name(module.__name__.split(".")[1] + ".pyi").read_text())
+        for f in (node for node in tree.body if isinstance(node, ast.FunctionDef)):
+            fn = getattr(module, f.name)
+            defaults = [None] * (len(f.args.args) - len(f.args.defaults)) + f.args.defaults
+            params = [a.arg if d is None else f"{a.arg}={literal(d)}" for a, d in zip(f.args.args, defaults)]
+            assert fn.__text_signature__ == "(" + ", ".join(params) + ")", f.name
+            assert fn.__module__ == module.__name__
+            assert module is ext or getattr(tessarine, f.name) is fn
     for name, doc in DOCS.items():
         assert getattr(core, name).__doc__ == doc, name
     for name, signature in SIGNATURES.items():

@@ -73,8 +73,8 @@ Result<PhaseMap> voxel_grid(std::string_view name, const sample::Box& bounds, do
                             std::optional<double> scale_m, const Cancel& cancel) {
   auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
-  return PhaseMap{
-      Packed<std::int32_t>{std::move(grid->phase_ids)}, std::move(grid->phase_names), {grid->nx, grid->ny, grid->nz}};
+  const std::array<std::uint64_t, 3> counts{grid->nx, grid->ny, grid->nz};
+  return PhaseMap{Packed<std::int32_t>{std::move(grid->phase_ids)}, std::move(grid->phase_names), counts};
 }
 
 Packed<double> property_grid(std::string_view name, std::string_view property, const sample::Box& bounds,
