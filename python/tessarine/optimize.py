@@ -146,7 +146,7 @@ def optimize_alloy(
     NotFoundError
         When no entry answers to `base` or to a pool element.
     ValueError
-        For no targets, a bad target, a negative count or a seed out of range.
+        For no targets, a bad target, or a count or seed out of range.
 
     Examples
     --------
@@ -174,7 +174,8 @@ def optimize_alloy(
     k = _common.count(top_k, "top_k")
     if seed is not None:
         seed = _common.count(seed, "seed")
-        if seed >= 2**64:
-            raise ValueError(f"seed must be below 2**64, got {seed}")
+    for what, value in (("n_candidates", n), ("top_k", k), ("seed", seed)):
+        if value is not None and value >= 2**64:
+            raise ValueError(f"{what} must be below 2**64, got {value}")
     ranking = core.py_optimize_alloy(wanted, base_name, pool, n, k, seed)
     return [AlloyCandidate(c["composition"], c["estimated_properties"], c["score"]) for c in ranking]
