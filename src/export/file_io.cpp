@@ -11,7 +11,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <span>
@@ -155,11 +154,10 @@ namespace {
 // One spelling for a place: the real path of its directory and its own name.
 std::string place_of(const std::string& path) {
   const std::string dir = dir_part(path);
-  char* real = ::realpath(dir.empty() ? "." : dir.c_str(), nullptr);
-  if (real == nullptr) return std::filesystem::path(path).lexically_normal().string();
-  std::string out = real;
-  ::free(real);
-  return out + "/" + base_part(path);
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(dir.empty() ? "." : dir, ec);
+  if (ec) return std::filesystem::path(path).lexically_normal().string();
+  return real.string() + "/" + base_part(path);
 }
 
 }  // namespace
