@@ -242,7 +242,7 @@ const char* Directory::next() {
 Directory::Read Directory::read_file(const char* name, std::string& out, int& err) const {
   // O_NONBLOCK: opening a FIFO does not wait for a writer.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-  const int dir_fd = ::dirfd(state_->listing);
+  const int dir_fd = dirfd(state_->listing);  // a macro on some systems
 #if TESSARINE_HAVE_O_NOATIME
   // Leaving access times alone spares a write per file; only the owner may ask.
   int fd = ::openat(dir_fd, name, kFlags | O_NOATIME);

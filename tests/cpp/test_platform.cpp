@@ -56,7 +56,7 @@ TEST(Platform, DirectoryListsEntriesAndReadsRegularFilesOnly) {
   fs::remove_all(dir);
   fs::create_directories(dir / "sub");
   std::ofstream(dir / "a.json", std::ios::binary) << "{\"a\": 1}";
-  std::ofstream(dir / "empty", std::ios::binary);
+  std::ofstream(dir / "empty", std::ios::binary) << "";
   fs::create_symlink("a.json", dir / "link");
   fs::create_symlink("nowhere", dir / "dangling");
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
