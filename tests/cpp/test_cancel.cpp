@@ -147,7 +147,7 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
   const std::string plain = (dir / "plain.vtk").string(), asked = (dir / "asked.vtk").string();
   ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", plain, fine, 0.0001, {"D"}, 0.0005));
   ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", asked, fine, 0.0001, {"D"}, 0.0005, quiet.cancel));
-  EXPECT_EQ(slurp(plain), slurp(asked));
+  EXPECT_TRUE(slurp(plain) == slurp(asked));  // not EXPECT_EQ: the diff of 512000 lines would not fit in memory
   EXPECT_GT(quiet.asked, 0);
   fs::remove_all(dir.parent_path());
 }
