@@ -59,8 +59,6 @@ def test_failures(call, expected) -> None:
 
 
 def test_hostile_input_never_crashes() -> None:
-    assert failure(lambda: core.py_get("\ud800"))[0] == "UnicodeEncodeError"
-    assert failure(lambda: core.py_save("X", "{}", "\udfff"))[0] == "UnicodeEncodeError"
     big = "É" * 500_000
     assert failure(lambda: core.py_get(big)) == ("KeyError", "unknown name: " + big)
     assert failure(lambda: core.py_get("{" + big + "=1}")) == ("KeyError", f"formula constituent '{big}' not found")
@@ -71,7 +69,6 @@ def test_hostile_input_never_crashes() -> None:
     many = "{" + ", ".join(["Fe=1"] * 100_000) + "}"
     assert core.py_get(many)["AtomicNumber"] == 26 * 100_000
     assert failure(lambda: core.py_get(many[:-1] + ", }"))[1] == "invalid formula: " + many[:-1] + ", }"
-    assert failure(lambda: core.py_list_tiers(1))[0] == "TypeError"
 
 
 # --- own data sets, one fresh interpreter each ------------------------------
