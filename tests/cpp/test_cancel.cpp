@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <thread>
-#include <utility>
 
 #include "alloy/optimize.h"
 #include "common/cancel.h"
@@ -18,41 +13,14 @@
 #include "export/file_io.h"
 #include "field_helpers.h"
 #include "fourier_bake/fourier_bake.h"
+#include "scratch_helpers.h"
 
 namespace fs = std::filesystem;
 using namespace tess;
 
 namespace {
 
-// A token asked at every poll, stopping when `stop` says so.
-struct Token {
-  explicit Token(std::function<bool()> stop)
-      : cancel(
-            [this, stop = std::move(stop)] {
-              ++asked;
-              return stop();
-            },
-            {}) {}
-  int asked = 0;
-  Cancel cancel;
-};
-
-// A token that stops at its k-th question.
-struct StopAfter : Token {
-  explicit StopAfter(int k) : Token([this, k] { return asked >= k; }) {}
-};
-
-fs::path scratch(const char* name) {
-  fs::path dir = fs::temp_directory_path() / ("tess_cancel_" + std::to_string(::getpid())) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+fs::path scratch(const char* name) { return ::scratch("tess_cancel_", name); }
 
 const char* kFineTwoPhase = R"({"phase_model": "voronoi",
   "phase_volume_fractions": {"alpha": 0.5, "beta": 0.5},

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "export/file_io.h"
+#include "scratch_helpers.h"
 
 namespace fs = std::filesystem;
 using tess::Cancel;
@@ -23,19 +23,7 @@ using tess::exporter::write_file;
 
 namespace {
 
-fs::path scratch(const char* name) {
-  fs::path dir = fs::temp_directory_path() / ("tess_file_io_" + std::to_string(::getpid())) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+fs::path scratch(const char* name) { return ::scratch("tess_file_io_", name); }
 
 // The names in `dir`, sorted: what a writer leaves behind.
 std::vector<std::string> names_in(const fs::path& dir) {
@@ -68,13 +56,6 @@ std::string device(const fs::path& dir, const char* name, unsigned minor) {
   }
   return std::string("/dev/") + name;
 }
-
-// A token asked at every poll that stops at its k-th question.
-struct StopAfter {
-  explicit StopAfter(int k) : cancel([this, k] { return ++asked >= k; }, {}) {}
-  int asked = 0;
-  Cancel cancel;
-};
 
 }  // namespace
 

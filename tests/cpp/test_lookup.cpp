@@ -78,7 +78,9 @@ TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
         if (scope == SCOPE_ALL) {
           auto ref = reference(store, q);
           ASSERT_EQ(r.ok(), ref.has_value()) << q;
-          if (ref) EXPECT_EQ(*r, *ref) << q;
+          if (ref) {
+            EXPECT_EQ(*r, *ref) << q;
+          }
         }
         if (!entry) {
           EXPECT_EQ(entry.error().message(), r.error().message());
