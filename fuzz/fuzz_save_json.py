@@ -1,32 +1,14 @@
-"""Atheris harness: the JSON that py_save accepts, against Python's json module.
+"""Atheris harness: py_save against Python's json module held to the loader's rules.
 
-fuzz/fuzz_json.cpp compares the parser with the JSON library it is built on,
-so a default of that library that breaks the loader's rules passes it (a NUL
-byte ended the text there). Here the oracle is independent: Python's json
-module held to the loader's rules, which are
-
-- one value with only JSON white space (space, tab, line feed, carriage
-  return) around it, no byte-order mark;
-- arrays and objects nested at most 128 deep;
-- no NaN or Infinity literals, no number that overflows a double;
-- strings of valid Unicode: no lone surrogate, escaped or not;
-- integers: unsigned 64-bit when non-negative and in range, signed 64-bit
-  when negative and in range, else the nearest double of the literal;
-- a repeated key keeps its last value; objects come back in ascending byte
-  order of their UTF-8 keys.
-
-Half of the inputs are the fuzzer's bytes read as UTF-8 (ill-formed bytes as
-U+FFFD, since py_save takes a str); the other half are built from them as
-JSON-like text out of the tokens where the rules and the libraries' defaults
-part (numbers at the edges of the integer and double ranges, surrogate
-escapes, NUL, byte-order marks, white space outside JSON's, nesting around
-128, repeated keys, small syntax slips). The extension is not instrumented
-for coverage, so these help the fuzzer where its feedback cannot.
-
-For each input, py_save must accept exactly what the oracle accepts, refusals
-must be the ValueError "data_json is not valid JSON: <what> at line L column
-C" with L within the text, and py_data_sheet must give back the oracle's value
-with the same types, float bits and key order.
+The rules: one value with only JSON white space around it and no byte-order
+mark; nesting at most 128 deep; no NaN, Infinity or overflowing number;
+strings of valid Unicode; integers as u64 / i64 when in range, else the
+nearest double; a repeated key keeps its last value; objects in byte order of
+their UTF-8 keys. Half of the inputs are the fuzzer's bytes as UTF-8, half
+JSON-like text built from tokens where the rules and library defaults part.
+py_save must accept exactly what the oracle accepts, refuse with
+"data_json is not valid JSON: <what> at line L column C", and py_data_sheet
+must give back the oracle's value (types, float bits, key order).
 
 Run: python fuzz/fuzz_save_json.py [libFuzzer options] [corpus dir]
 """
@@ -71,8 +53,7 @@ def _constant(text: str) -> None:
 
 
 def _check_strings(value: object) -> None:
-    """Refuses strings that are not valid Unicode. Objects are skipped: _object
-    has checked each of them while it was built."""
+    """Refuses lone surrogates; objects were checked by _object as they were built."""
     if isinstance(value, str):
         if any("\ud800" <= c <= "\udfff" for c in value):
             raise Refused("lone surrogate")
@@ -93,8 +74,7 @@ def _object(pairs: list[tuple[str, object]]) -> dict:
 
 
 def _nesting(text: str) -> int:
-    """The deepest nesting of arrays and objects in valid JSON text. It is the
-    text's, not the value's: a repeated key may drop a deep member."""
+    """The text's deepest nesting (a repeated key may drop a deep member from the value)."""
     deepest = depth = 0
     in_string = escaped = False
     for c in text:

@@ -1,10 +1,5 @@
-"""Shared fixtures.
-
-The store loads once per process, so behaviour that depends on the data set
-or on import runs in a fresh interpreter against a throw-away package:
-an empty ``tessarine/__init__.py``, a copy of the built extension and the
-datasheets the test writes.
-"""
+"""The store loads once per process: behaviour that depends on the data set or on import runs
+in a fresh interpreter against a throw-away package (the built extension and the test's datasheets)."""
 
 from __future__ import annotations
 
@@ -21,8 +16,7 @@ import pytest
 import tessarine._tessarine_core as core
 
 EXTENSION = Path(core.__file__)
-# The libraries an installed wheel bundles beside the package; the extension
-# finds them through its run path, $ORIGIN/../tessarine.libs.
+# The libraries a wheel bundles beside the package, found through $ORIGIN/../tessarine.libs.
 BUNDLED = EXTENSION.parent.parent / "tessarine.libs"
 
 

@@ -48,18 +48,9 @@ out["empty_pool"] = opt(X, "Fe", [], 50, 50, 7) == opt(X, "Fe", None, 50, 50, 7)
 unseeded = [[c["composition"] for c in opt(X, "Fe", None, 40, 40)] for _ in range(2)]
 out["unseeded_differ"] = unseeded[0] != unseeded[1] and len(unseeded[0]) == 40
 
-out["errors"] = [
-    outcome(lambda: opt([], "")),
-    outcome(lambda: opt(X, "")),
-    outcome(lambda: opt(X, "Fe", n_candidates=0)),
-    outcome(lambda: opt(X, "Fe", top_k=0, seed=1)),
-    outcome(lambda: opt("x", "Fe")),
-    outcome(lambda: opt([X[0], 1], "Fe")),
-    outcome(lambda: opt(X, "Fe", seed=2**64)),
-    outcome(lambda: opt(X, "Fe", seed=-1)),
-    outcome(lambda: opt(X, "Fe", n_candidates=-1)),
-    outcome(lambda: opt(X, "Fe", alloying_pool="Cr")),
-]
+out["errors"] = [outcome(f) for f in (
+    lambda: opt(X, ""), lambda: opt(X, "Fe", n_candidates=0), lambda: opt(X, "Fe", top_k=0, seed=1),
+    lambda: opt(X, "Fe", seed=2**64), lambda: opt(X, "Fe", alloying_pool="Cr"))]
 out["extreme_seeds"] = [len(opt(X, "Fe", n_candidates=20, top_k=20, seed=s)) for s in (0, 2**64 - 1)]
 
 # Junk inside target dicts falls back to the defaults without a report.
@@ -77,8 +68,7 @@ out["no_property"] = [len(opt([t], "Fe", None, 30, 30, 3)) for t in (
     {"property": 5}, {"min_value": 1}, {"property": "\ud800"}, Sub(property="x"))]
 out["min_above_max"] = len(opt([{"property": "d", "min_value": 8, "max_value": 7}], "Fe", None, 100, 100, 3))
 
-# Only ordinary failures count as an absent value: an interrupt, an exit or
-# running out of memory while a target is read ends the call with it.
+# Only ordinary failures of reading a target count as an absent value.
 class Raises:
     def __init__(self, exc):
         self.exc = exc
@@ -134,8 +124,7 @@ def results(package: ThrowawayPackage) -> dict:
 
 
 def test_seed_zero_draws(results: dict) -> None:
-    # All candidates pass the unbounded target with score 0, so the first three
-    # drawn come back in drawing order.
+    # Every candidate scores 0: the first three drawn, in drawing order.
     assert results["first"][0] == [["Fe", 0.6319142437066485], ["Mn", 0.17946726494484508],
                                    ["Si", 0.18861849134850647]]
     assert [name for name, _ in results["first"][1]] == ["Fe", "Mn", "Mo"]
@@ -148,15 +137,8 @@ def test_seed_zero_draws(results: dict) -> None:
 
 def test_checks_and_argument_errors(results: dict) -> None:
     assert results["errors"] == [
-        ["ValueError", "alloy::optimize_alloy: at least one target is required"],
-        ["ValueError", "alloy::optimize_alloy: base element name required"],
-        ["ok", []],
-        ["ok", []],
-        ["TypeError", "argument 'targets': Can't extract `str` to `Vec`"],
-        ["TypeError", "argument 'targets': 'int' object cannot be converted to 'PyDict'"],
+        ["ValueError", "alloy::optimize_alloy: base element name required"], ["ok", []], ["ok", []],
         ["OverflowError", "int too big to convert"],
-        ["OverflowError", "can't convert negative int to unsigned"],
-        ["OverflowError", "can't convert negative int to unsigned"],
         ["TypeError", "argument 'alloying_pool': Can't extract `str` to `Vec`"],
     ]
 
@@ -189,18 +171,14 @@ def test_pool_taken_as_given(results: dict) -> None:
 
 
 def test_huge_candidate_count_runs(tmp_path) -> None:
-    # The up-front reservation is capped: a huge count starts searching
-    # instead of failing or aborting; the run is stopped by the time-out.
-    # (Nothing passes the target, so memory stays flat meanwhile.)
+    # The up-front reservation is capped: a huge count starts searching (stopped by the time-out).
     code = ("import tessarine; tessarine.py_optimize_alloy([{'property': 'no such key'}], 'Fe', "
             "n_candidates=2**64 - 1, seed=1)")
     with pytest.raises(subprocess.TimeoutExpired):
         subprocess.run([sys.executable, "-c", code], timeout=3, capture_output=True, cwd=tmp_path)
 
 
-
 def test_memory_stays_flat_in_the_candidate_count(package: ThrowawayPackage) -> None:
-    # Every candidate passes; only the top_k best are held while the search runs.
     growth = package.run_json(
         """
         import resource
@@ -221,8 +199,7 @@ def test_memory_stays_flat_in_the_candidate_count(package: ThrowawayPackage) -> 
 # AddressSanitizer maps terabytes of shadow memory and aborts when an allocation fails.
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer cannot run capped")
 def test_running_out_of_memory_is_a_memory_error_with_a_message(package: ThrowawayPackage) -> None:
-    # A top_k as large as the draws keeps every passing candidate; with the
-    # address space capped, that ends in MemoryError rather than a crash.
+    # A top_k as large as the draws under a capped address space: MemoryError, not a crash.
     proc = package.run(
         """
         import resource

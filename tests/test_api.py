@@ -235,7 +235,7 @@ def test_arrays_out_match_the_files(tmp_path: Path) -> None:
         r["residue"][0] for r in tessarine.Get("PolyprolineII")["residues"])  # fmt: skip
 
 
-@pytest.mark.parametrize("grid", [(3, 5, 3), (4, 4, 2), (4, 3, 5), (2, 2, 2), (6, 1, 1), (1, 1, 1)])
+@pytest.mark.parametrize("grid", [(3, 5, 3), (4, 4, 2), (6, 1, 1), (1, 1, 1)])
 def test_fourier_series_gives_back_the_samples(grid) -> None:
     box = ((0.001, -0.002, 0.0), (0.0016, -0.0015, 0.0004))
     field = tessarine.bake(DUPLEX, "YoungsModulus_GPa", box, grid, truncate_threshold=0)

@@ -109,12 +109,7 @@ def test_molar_masses_in_the_catalogue_match_their_formulas() -> None:
 
 
 def test_no_other_datasheet_takes_an_element_symbol() -> None:
-    """A "Symbol" or alias that spells an element symbol in any case, outside the atom tier.
-
-    Harmless in an all-tier lookup: every element is an atom entry named by its symbol,
-    which the exact-name and any-case-name stages find before any symbol or alias stage.
-    They still serve lookups within their own tier (py_get("S", "amino_acid") is serine).
-    """
+    """Outside the atom tier, symbols and aliases that spell an element serve their own tier only."""
     symbols = {symbol.lower(): symbol for symbol in ATOMS}
     clashes = set()
     for path in sorted(CATALOGUE.glob("*/*.json")):

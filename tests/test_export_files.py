@@ -88,11 +88,14 @@ def test_a_fifo_target_fails_at_once_and_stays_a_fifo(tmp_path: Path) -> None:
     assert sorted(os.listdir(tmp_path)) == ["keep.hlsl", "keep.obj", "keep.raw", "keep.stl", "keep.txt", "keep.vtk"]
     assert all(stat.S_ISFIFO(p.lstat().st_mode) for p in tmp_path.iterdir())
 
-    # A pipe with its reader (/dev/stdout into a pipeline), and /dev/stdout
-    # redirected to a file, which stays the file the shell opened.
-    expected = Path(core.py_export_stl(DUPLEX, str(tmp_path / "ref.txt"), SMALL, 0.001, None, False)).read_bytes()
+    # A pipe with its reader (/dev/stdout into a pipeline), more bytes than
+    # the pipe holds at once, and /dev/stdout redirected to a file, which
+    # stays the file the shell opened.
+    box = ((0.0, 0.0, 0.0), (0.01, 0.01, 0.01))
+    expected = Path(core.py_export_stl(DUPLEX, str(tmp_path / "ref.txt"), box, 0.001, None, False)).read_bytes()
+    assert len(expected) > 1 << 18
     script = "import sys, tessarine._tessarine_core as c; sys.stdout.write('>'); sys.stdout.flush(); " \
-             f"c.py_export_stl({DUPLEX!r}, '/dev/stdout', {SMALL!r}, 0.001, None, False)"
+             f"c.py_export_stl({DUPLEX!r}, '/dev/stdout', {box!r}, 0.001, None, False)"
     piped = subprocess.run([sys.executable, "-c", script], capture_output=True, timeout=60)
     assert piped.stdout == b">" + expected, piped.stderr
     with open(tmp_path / "redirected", "wb") as out:

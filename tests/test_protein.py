@@ -15,17 +15,8 @@ import tessarine
 import tessarine._tessarine_core as core
 
 
-def raises_panic(message: str):
-    """PanicException is not exported; match it by name and message."""
-    return pytest.raises(BaseException, match=f"^{message}$")
-
-
-# --- backbone -----------------------------------------------------------------
-
-
 def test_backbone_records_and_counting():
     atoms = core.py_build_backbone("AG", [(-60.0, -45.0), (10, 20)])
-    assert [list(a) for a in atoms] == [["name", "res_idx", "x", "y", "z"]] * 6
     assert [(a["name"], a["res_idx"]) for a in atoms] == [
         ("N", 0), ("CA", 0), ("C", 0), ("N", 1), ("CA", 1), ("C", 1)]
     assert (atoms[2]["x"], atoms[2]["y"], atoms[2]["z"]) == (2.0094774693751907, 1.421793796853656, 0.0)
@@ -36,22 +27,6 @@ def test_backbone_records_and_counting():
     assert len(many) == 60000 and all(math.isfinite(a["x"]) for a in many[-3:])
     bad = core.py_build_backbone("AA", [(math.nan, math.inf), (0, 0)])
     assert math.isnan(bad[3]["x"])
-
-
-def test_backbone_failures():
-    with raises_panic("build_backbone: sequence must be non-empty") as e:
-        core.py_build_backbone("", [(0, 0)])
-    assert type(e.value).__name__ == "PanicException"
-    cases = [
-        ("A", [[0, 0]], "argument 'phi_psi_deg': 'list' object cannot be converted to 'PyTuple'"),
-        ("A", [(0, 0, 0)], "argument 'phi_psi_deg': expected tuple of length 2, but got tuple of length 3"),
-        ("A", "(0, 0)", "argument 'phi_psi_deg': Can't extract `str` to `Vec`"),
-        ("A", [("a", 0)], "argument 'phi_psi_deg': must be real number, not str"),
-    ]
-    for seq, pairs, message in cases:
-        with pytest.raises(TypeError) as e:
-            core.py_build_backbone(seq, pairs)
-        assert str(e.value) == message
 
 
 def test_backbone_from_shipped_entries():
@@ -67,11 +42,6 @@ def test_backbone_from_shipped_entries():
     with pytest.raises(KeyError) as e:
         core.py_build_backbone_from_entry("Fe")
     assert e.value.args == ("build_backbone_from_entry: entry 'Fe' has no 'residues' array",)
-    with raises_panic("build_backbone_from_entry: name must be non-empty"):
-        core.py_build_backbone_from_entry("")
-
-
-# --- Kabsch -------------------------------------------------------------------
 
 
 def peer_rmsd(a: np.ndarray, b: np.ndarray) -> float:
@@ -114,7 +84,6 @@ def test_kabsch_edge_cases_and_failures():
     failures = [
         ([], [(1, 2, 3)], "a and b must have same length"),  # one empty set is not a match
         ([(1, 2, 3)], [(1, 2, 3), (1, 2, 3)], "a and b must have same length"),
-        ([(1, 2, 3), (1, 2)], [(1, 2, 3), (4, 5, 6)], "each row must have 3 elements"),
         ([(0, 0, 0), (1, 2, math.nan)], [(0, 0, 0), (1, 1, 1)], "kabsch_rmsd: SVD did not produce U"),
         ([(0, 0, 0), (1, 2, 3)], [(0, 0, 0), (1, 1, math.inf)], "kabsch_rmsd: SVD did not produce U"),
     ]
@@ -122,11 +91,6 @@ def test_kabsch_edge_cases_and_failures():
         with pytest.raises(ValueError) as e:
             core.py_kabsch_rmsd(a, b)
         assert e.value.args == (message,)
-    with pytest.raises(TypeError, match="^argument 'a': must be real number, not str$"):
-        core.py_kabsch_rmsd([("x", 1, 2)], [(1, 2, 3)])
-
-
-# --- Ramachandran -------------------------------------------------------------
 
 
 def test_ramachandran_regions():

@@ -1,14 +1,13 @@
 #include "alloy/candidate_rng.h"
 
-#include <sys/random.h>
-
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <string>
 
 #include "common/error.h"
+#include "common/platform.h"
 
 namespace tess::alloy {
 
@@ -36,14 +35,8 @@ CandidateRng CandidateRng::seed_from_u64(std::uint64_t seed) { return from_seed_
 
 CandidateRng CandidateRng::seed_from_entropy() {
   SeedBytes bytes{};
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t n = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      panic("from_entropy failed: " + os_error(errno).message());
-    }
-    filled += static_cast<std::size_t>(n);
+  if (auto got = platform::random_bytes(std::as_writable_bytes(std::span(bytes))); !got) {
+    panic("from_entropy failed: " + got.error().message());
   }
   return from_seed_bytes(bytes);
 }

@@ -9,6 +9,7 @@
 //   memory.h       whether a buffer sized from arguments may be allocated
 //   cancel.h       the cancellation token of long calls
 //   thread_pool.h  the process-wide worker pool and parallel_for
+//   platform.h     what is asked of the operating system, with portable fallbacks
 #pragma once
 
 #include "common/cancel.h"
@@ -17,5 +18,6 @@
 #include "common/json.h"
 #include "common/memory.h"
 #include "common/numfmt.h"
+#include "common/platform.h"
 #include "common/thread_pool.h"
 #include "common/unicode.h"

@@ -1,21 +1,10 @@
 #include "common/memory.h"
 
-#include <unistd.h>
-
 #include <limits>
 
+#include "common/platform.h"
+
 namespace tess {
-namespace {
-
-std::uint64_t physical_memory() noexcept {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page_size = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return std::numeric_limits<std::uint64_t>::max();
-  return checked_mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size))
-      .value_or(std::numeric_limits<std::uint64_t>::max());
-}
-
-}  // namespace
 
 std::optional<std::uint64_t> checked_mul(std::uint64_t a, std::uint64_t b) noexcept {
   std::uint64_t r = 0;
@@ -30,7 +19,8 @@ std::optional<std::uint64_t> checked_add(std::uint64_t a, std::uint64_t b) noexc
 }
 
 bool may_allocate(std::uint64_t bytes) noexcept {
-  static const std::uint64_t memory = physical_memory();  // asked once
+  // Asked once; a system that does not say leaves only the second limit.
+  static const std::uint64_t memory = platform::physical_memory().value_or(std::numeric_limits<std::uint64_t>::max());
   return bytes <= memory && bytes <= static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max());
 }
 

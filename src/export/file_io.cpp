@@ -1,12 +1,8 @@
 #include "export/file_io.h"
 
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <poll.h>
-#include <sys/mman.h>
-#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,13 +11,14 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <span>
 #include <system_error>
 #include <utility>
 
 #include "common/memory.h"
+#include "common/platform.h"
 
 namespace tess::exporter {
 namespace {
@@ -53,7 +50,7 @@ bool same_inode(const struct stat& a, const struct stat& b) { return a.st_dev ==
 // exclusive creation alone already keeps it from taking over another file).
 std::uint64_t unpredictable_bits() {
   std::uint64_t bits = 0;
-  if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) return bits;
+  if (platform::random_bytes(std::as_writable_bytes(std::span(&bits, 1)), false)) return bits;
   static std::atomic<std::uint64_t> counter{0};
   const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   return (now * 0x9e3779b97f4a7c15ULL) ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ counter.fetch_add(1);
@@ -95,24 +92,19 @@ int open_in_place(const std::string& path) {
 FileBuffer::FileBuffer(std::size_t size) : size_(size) {
   if (size == 0) return;
   if (!may_allocate(size)) throw std::bad_alloc();
-  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-  if (size >= (std::size_t{2} << 20)) ::madvise(p, size, MADV_HUGEPAGE);  // a hint; failure is harmless
-#endif
+  void* p = platform::allocate_zeroed(size);
+  if (p == nullptr) throw std::bad_alloc();
   data_ = static_cast<char*>(p);
 }
 
-FileBuffer::~FileBuffer() {
-  if (data_ != nullptr) ::munmap(data_, size_);
-}
+FileBuffer::~FileBuffer() { platform::free_zeroed(data_, size_); }
 
 FileBuffer::FileBuffer(FileBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
 
 FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
   if (this != &other) {
-    if (data_ != nullptr) ::munmap(data_, size_);
+    platform::free_zeroed(data_, size_);
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
   }
@@ -131,9 +123,8 @@ Result<std::string> follow_links(const std::string& path, bool& through_proc) {
   for (int links = 0;; ++links) {
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;  // nothing there, or no link
-    struct statfs fs {};
     const std::string dir = dir_part(at);
-    if (::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) through_proc = true;
+    if (platform::in_proc(dir)) through_proc = true;
     if (links == kMostLinks) return os_error(ELOOP);
     // Read into a buffer larger than the content, which shows that nothing
     // was cut; the size a link reports is only a hint (in /proc it is not
@@ -163,11 +154,10 @@ namespace {
 // One spelling for a place: the real path of its directory and its own name.
 std::string place_of(const std::string& path) {
   const std::string dir = dir_part(path);
-  char* real = ::realpath(dir.empty() ? "." : dir.c_str(), nullptr);
-  if (real == nullptr) return std::filesystem::path(path).lexically_normal().string();
-  std::string out = real;
-  ::free(real);
-  return out + "/" + base_part(path);
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(dir.empty() ? "." : dir, ec);
+  if (ec) return std::filesystem::path(path).lexically_normal().string();
+  return real.string() + "/" + base_part(path);
 }
 
 }  // namespace

@@ -25,20 +25,7 @@ bool winds_about_normal(const Quad& q) {
 
 }  // namespace
 
-TEST(BoundaryQuads, OneVoxel) {
-  const auto quads = boundary_quads(grid_of(1, 1, 1, {0}), {1.0, 2.0, 3.0}, 0.5);
-  ASSERT_EQ(quads.size(), 6u);
-  const Point normals[6] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
-  for (int n = 0; n < 6; ++n) {
-    EXPECT_EQ(quads[n].normal, normals[n]) << n;
-    EXPECT_EQ(quads[n].phase, 0);
-    EXPECT_TRUE(winds_about_normal(quads[n])) << n;
-  }
-  // The first corner is kept; the low x-face winds (c0, c3, c2, c1).
-  EXPECT_EQ(quads[0].corners, (std::array<Point, 4>{{{1, 2, 3}, {1, 2, 3.5}, {1, 2.5, 3.5}, {1, 2.5, 3}}}));
-  EXPECT_EQ(quads[1].corners, (std::array<Point, 4>{{{1.5, 2, 3}, {1.5, 2.5, 3}, {1.5, 2.5, 3.5}, {1.5, 2, 3.5}}}));
-}
-
+// (The corners and winding of one voxel are pinned by the writers' golden bytes.)
 TEST(BoundaryQuads, FacesBetweenPhasesAndEmptyVoxels) {
   auto quads = boundary_quads(grid_of(2, 1, 1, {0, 1}), {0, 0, 0}, 1.0);
   ASSERT_EQ(quads.size(), 11u);

@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <thread>
-#include <utility>
 
 #include "alloy/optimize.h"
 #include "common/cancel.h"
@@ -18,42 +13,14 @@
 #include "export/file_io.h"
 #include "field_helpers.h"
 #include "fourier_bake/fourier_bake.h"
-#include "get/resolve.h"
+#include "scratch_helpers.h"
 
 namespace fs = std::filesystem;
 using namespace tess;
 
 namespace {
 
-// A token asked at every poll, stopping when `stop` says so.
-struct Token {
-  explicit Token(std::function<bool()> stop)
-      : cancel(
-            [this, stop = std::move(stop)] {
-              ++asked;
-              return stop();
-            },
-            {}) {}
-  int asked = 0;
-  Cancel cancel;
-};
-
-// A token that stops at its k-th question.
-struct StopAfter : Token {
-  explicit StopAfter(int k) : Token([this, k] { return asked >= k; }) {}
-};
-
-fs::path scratch(const char* name) {
-  fs::path dir = fs::temp_directory_path() / ("tess_cancel_" + std::to_string(::getpid())) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+fs::path scratch(const char* name) { return ::scratch("tess_cancel_", name); }
 
 const char* kFineTwoPhase = R"({"phase_model": "voronoi",
   "phase_volume_fractions": {"alpha": 0.5, "beta": 0.5},
@@ -79,10 +46,8 @@ TEST(Cancel, ParallelForStopsAtTheCallersPollsAndThePoolCarriesOn) {
                    1, [](std::size_t) {}, between.cancel),
                Cancelled);  // stays stopped
 
-  // While the caller waits: of two items, the caller's ends once the
-  // worker's has started; the worker's runs until the token stops, and the
-  // token stops only once the caller's item is over, so only a caller that
-  // polls while it waits returns.
+  // While the caller waits: the worker's item runs until the token stops,
+  // which it does once the caller's item is over; only a polling wait returns.
   const auto caller = std::this_thread::get_id();
   std::atomic<bool> worker_started = false, caller_done = false;
   Token waiting([&] { return caller_done.load(); });
@@ -114,13 +79,8 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
   ASSERT_TRUE(data.insert_entry("alloy", "CancelBase", Json{{"Properties", {{"x", 1.0}}}}).ok());
   ASSERT_TRUE(data.insert_entry("alloy", "CancelAdd", Json{{"Properties", {{"x", 2.0}}}}).ok());
   const std::vector<std::string> pool = {"CancelAdd"};
-  const std::vector<alloy::AlloyTarget> none_kept{{"x", 1e300, std::nullopt, 1.0}};
-  StopAfter alloy_stop(3);
-  EXPECT_THROW(
-      (void)alloy::optimize_alloy(none_kept, "CancelBase", pool, std::uint64_t{1} << 50, 5, 1, alloy_stop.cancel),
-      Cancelled);
-
-  // Stopped while sampling, and while summing.
+  // Stopped while sampling, and while summing, at the poll that says so. (The
+  // search and formulas stopping are checked through the module.)
   store_test_field("cancel_xy", [](const sample::Point& p, double) -> Result<double> { return p[0] * p[1]; });
   const sample::Box box{{0, 0, 0}, {1, 1, 1}};
   for (int k : {3, 30}) {
@@ -129,13 +89,6 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
                  Cancelled);
     EXPECT_EQ(bake_stop.asked, k);
   }
-
-  data_loader::DataStore store;
-  ASSERT_TRUE(store.insert_entry("atom", "Fe", Json::parse(R"({"density": 7874, "Symbol": "Fe"})")).ok());
-  get::Formula many;
-  many.parts.assign(200000, {"fe", 1});  // each found only by the case-blind scan
-  StopAfter formula_stop(3);
-  EXPECT_THROW((void)get::resolve_formula(store, many, formula_stop.cancel), Cancelled);
 
   // A token that is asked but never stops gives the results of no token,
   // also when its callback changes the store, as a signal handler may: the
@@ -162,7 +115,7 @@ TEST(Cancel, LongCallsStopAndAQuietTokenChangesNothing) {
   const std::string plain = (dir / "plain.vtk").string(), asked = (dir / "asked.vtk").string();
   ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", plain, fine, 0.0001, {"D"}, 0.0005));
   ASSERT_TRUE(exporter::export_vtk_legacy("cancel_two", asked, fine, 0.0001, {"D"}, 0.0005, quiet.cancel));
-  EXPECT_EQ(slurp(plain), slurp(asked));
+  EXPECT_TRUE(slurp(plain) == slurp(asked));  // not EXPECT_EQ: the diff of 512000 lines would not fit in memory
   EXPECT_GT(quiet.asked, 0);
   fs::remove_all(dir.parent_path());
 }

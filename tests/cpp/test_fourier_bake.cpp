@@ -128,17 +128,6 @@ TEST(FourierBake, WorkedExampleAndPhaseConvention) {
   EXPECT_NEAR(wave->coefficients[0].phase, 0.7 + M_PI / 8, 1e-12);
 }
 
-TEST(FourierBake, HalfSpaceWalk) {
-  store_test_field("fb_zero", [](const sample::Point&, double) -> Result<double> { return 0.0; });
-  const auto walk = [](GridSize g) { return indices(*fourier_bake::bake_fourier("fb_zero", "p", kUnit, g, 0)); };
-  EXPECT_TRUE(walk({1, 1, 1}).empty());
-  EXPECT_EQ(walk({2, 1, 1}), (std::vector<std::array<int, 3>>{{1, 0, 0}}));
-  EXPECT_EQ(walk({1, 1, 3}), (std::vector<std::array<int, 3>>{{0, 0, 1}}));
-  EXPECT_EQ(walk({2, 2, 1}), (std::vector<std::array<int, 3>>{{0, 1, 0}, {1, -1, 0}, {1, 0, 0}, {1, 1, 0}}));
-  EXPECT_EQ(walk({4, 4, 4}).size(), 62u);
-  EXPECT_EQ(walk({8, 8, 8}).size(), 364u);
-}
-
 TEST(FourierBake, SamplingScaleAndFailedSamples) {
   // Cells of 0.5 x 0.5 x 1: the scale is the smallest edge. Samples fail
   // (count as 0.0) above z = 2 and at any other scale.

@@ -1,4 +1,4 @@
-// Name and formula resolution against stores built by each test.
+// Name and formula resolution, name and key lists, against stores built by each test.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,6 +6,8 @@
 #include "common/unicode.h"
 #include "data_loader/tiers.h"
 #include "get/get.h"
+#include "get/names.h"
+#include "get/resolve.h"
 
 namespace tess::get {
 namespace {
@@ -53,6 +55,8 @@ std::optional<Json> reference(const DataStore& store, std::string_view name) {
   return std::nullopt;
 }
 
+// resolve_named against the plain stage-by-stage scans, and resolve_entry
+// naming the entry whose value resolve_named returns, in every scope.
 TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
   const std::vector<std::string> words = {"a", "A", "b", "B", "ΟΔΟΣ", "οδος", "ß", "SS", "İ", "i̇"};
   std::mt19937 rng(7);
@@ -67,16 +71,28 @@ TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
   int hits = 0;
   for (const auto& w : words) {
     for (const std::string& q : {w, w + "3", w + "17", w + "x"}) {
-      auto r = resolve_named(store, q, SCOPE_ALL);
-      auto ref = reference(store, q);
-      ASSERT_EQ(r.ok(), ref.has_value()) << q;
-      if (ref) {
-        EXPECT_EQ(*r, *ref) << q;
+      for (const std::uint8_t scope : {SCOPE_ALL, std::uint8_t{1}, std::uint8_t{7}}) {
+        auto r = resolve_named(store, q, scope);
+        auto entry = resolve_entry(store, q, scope);
+        ASSERT_EQ(r.ok(), entry.ok()) << q;
+        if (scope == SCOPE_ALL) {
+          auto ref = reference(store, q);
+          ASSERT_EQ(r.ok(), ref.has_value()) << q;
+          if (ref) {
+            EXPECT_EQ(*r, *ref) << q;
+          }
+        }
+        if (!entry) {
+          EXPECT_EQ(entry.error().message(), r.error().message());
+          continue;
+        }
+        EXPECT_TRUE(scope == SCOPE_ALL || entry->tier == scope);
+        EXPECT_EQ(store.get_entry(TIER_NAMES[entry->tier], entry->name), *r) << q;
         ++hits;
       }
     }
   }
-  EXPECT_GT(hits, 20);
+  EXPECT_GT(hits, 40);
 }
 
 TEST(ParseFormula, Shapes) {
@@ -130,6 +146,26 @@ TEST(ResolveFormula, MergesByCount) {
   EXPECT_EQ(missing.error().message(), "formula constituent 'Nope' not found");
   ASSERT_NE(missing.error().cause(), nullptr);
   EXPECT_EQ(missing.error().cause()->message(), "unknown name: Nope");
+}
+
+TEST(EntryNames, ListsByTierThenNameAndKeysOnce) {
+  DataStore store;
+  ASSERT_TRUE(
+      store.insert_entry("alloy", "Steel", Json::parse(R"({"Symbol": "St", "Aliases": ["mild steel", 3]})")).ok());
+  ASSERT_TRUE(store.insert_entry("alloy", "Brass", Json::parse(R"({"symbol": "Bs", "Aliases": ["Steel"]})")).ok());
+  ASSERT_TRUE(store.insert_entry("atom", "Fe", Json::parse(R"({"Symbol": 26})")).ok());
+  ASSERT_TRUE(store.insert_entry("atom", "Cu", Json::parse(R"([1, 2])")).ok());
+
+  const std::vector<EntryRef> all = {{1, "Cu"}, {1, "Fe"}, {3, "Brass"}, {3, "Steel"}};
+  EXPECT_EQ(entry_names(store, SCOPE_ALL), all);
+  EXPECT_EQ(entry_names(store, 3), std::vector<EntryRef>(all.begin() + 2, all.end()));
+  EXPECT_TRUE(entry_names(store, 0).empty());
+
+  const std::vector<std::string> alloy_keys = {"Brass", "Bs", "St", "Steel", "mild steel"};
+  EXPECT_EQ(lookup_keys(store, 3), alloy_keys);
+  const std::vector<std::string> atom_keys = {"Cu", "Fe"};  // a numeric symbol is no key
+  EXPECT_EQ(lookup_keys(store, 1), atom_keys);
+  EXPECT_EQ(lookup_keys(store, SCOPE_ALL).size(), 7u);
 }
 
 }  // namespace
