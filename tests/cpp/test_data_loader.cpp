@@ -19,30 +19,35 @@ using namespace tess::data_loader;
 namespace fs = std::filesystem;
 
 TEST(Tiers, LooseSpellings) {
-  struct Case {
-    const char* text;
-    int scope;
-  };
-  // A table in columns.
-  // clang-format off
-  const Case cases[] = {
-      {"Alloys", 3},  {"ALLOY", 3},           {"alloysss", 3},         {"Subatoms", 0},       {"subatomics", 0},
-      {"cells", 8},   {"cell_components", 9}, {"Nucleic_Acids", 10},   {"amino_acids", 6},    {"s", 12},
-      {"ss", 12},     {"", 12},               {" atom", 12},           {"glass", 12},         {"nucleic acid", 12},
-      {"ATOMS", 1},   {"BIOMATERIALS", 11},   {"protein\xC3\x9F", 12},
-  };
-  // clang-format on
-  for (const auto& c : cases) EXPECT_EQ(str_to_scope(c.text), c.scope) << c.text;
+  for (auto [text, scope] : {std::pair{"Alloys", 3},
+                             {"ALLOY", 3},
+                             {"alloysss", 3},
+                             {"Subatoms", 0},
+                             {"subatomics", 0},
+                             {"cells", 8},
+                             {"cell_components", 9},
+                             {"Nucleic_Acids", 10},
+                             {"amino_acids", 6},
+                             {"ATOMS", 1},
+                             {"BIOMATERIALS", 11},
+                             {"s", 12},
+                             {"ss", 12},
+                             {"", 12},
+                             {" atom", 12},
+                             {"glass", 12},
+                             {"nucleic acid", 12},
+                             {"protein\xC3\x9F", 12}}) {
+    EXPECT_EQ(str_to_scope(text), scope) << text;
+  }
 }
 
 TEST(ShardedMap, InsertScanAndOrder) {
   ShardedMap<int> map(42);
+  auto value = [&](const char* k) { return map.with(k, [](const int* v) { return v ? *v : -1; }); };
   EXPECT_FALSE(map.insert("a", 1).has_value());
   EXPECT_EQ(map.insert("a", 2), std::optional<int>(1));
-  EXPECT_EQ(map.with("a", [](const int* v) { return v ? *v : -1; }), 2);
-  EXPECT_EQ(map.with("A", [](const int* v) { return v ? *v : -1; }), -1);
-  // A scan visits each key once with its latest value; its order depends on
-  // the seed, its content does not.
+  EXPECT_EQ(std::pair(value("a"), value("A")), std::pair(2, -1));
+  // A scan visits each key once with its latest value; only its order depends on the seed.
   auto scan = [](std::uint64_t seed) {
     ShardedMap<int> m(seed);
     for (int i = 0; i < 100; ++i) m.insert(std::to_string(i % 40), i);
@@ -57,7 +62,6 @@ TEST(ShardedMap, InsertScanAndOrder) {
   EXPECT_EQ(one, two);
   ASSERT_EQ(one.size(), 40u);
   for (const auto& [k, v] : one) EXPECT_EQ(v, std::stoi(k) + (std::stoi(k) < 20 ? 80 : 40));
-
   ShardedMap<int> pooled;
   parallel_for(64, [&](std::size_t i) {
     for (int k = 0; k < 100; ++k) pooled.insert(std::to_string(i) + "/" + std::to_string(k), k);
