@@ -27,6 +27,10 @@ TEST(Json, AcceptsOneValueWithSurroundingWhiteSpaceOnly) {
 TEST(Json, NestingIsLimitedTo128Levels) {
   auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(parse_json(nested(128)).ok());
+  std::string objects;
+  for (int i = 0; i < 129; ++i) objects += "{\"a\":";
+  EXPECT_TRUE(parse_json(objects.substr(5) + "1" + std::string(128, '}')).ok());  // objects nest as deep
+  EXPECT_FALSE(parse_json(objects + "1" + std::string(129, '}')).ok());
   auto deep = parse_json(nested(129));
   ASSERT_FALSE(deep.ok());
   EXPECT_EQ(deep.error().message(), "recursion limit exceeded at line 1 column 129");
@@ -138,13 +142,6 @@ TEST(Json, RulesWhereTheLibraryDiffers) {
   EXPECT_FALSE(std::signbit(*as_number(*parse_json("1e-400"))));
   EXPECT_EQ(parse_json(" \t\r\n1 \t\r\n")->get<int>(), 1);
 
-  // Objects nest as deep as arrays; a repeated key keeps its last value.
-  for (std::size_t depth : {128, 129}) {
-    std::string deep;
-    for (std::size_t i = 0; i < depth; ++i) deep += "{\"a\":";
-    deep += "1" + std::string(depth, '}');
-    EXPECT_EQ(parse_json(deep).ok(), depth == 128) << depth;
-  }
   EXPECT_EQ(parse_json("{\"k\": 1, \"k\": [2], \"k\": \"last\"}")->dump(), "{\"k\":\"last\"}");
 }
 
