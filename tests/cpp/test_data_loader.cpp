@@ -13,6 +13,7 @@
 #include "data_loader/sharded_map.h"
 #include "data_loader/store.h"
 #include "data_loader/tiers.h"
+#include "scratch_helpers.h"
 
 using namespace tess;
 using namespace tess::data_loader;
@@ -69,19 +70,12 @@ TEST(ShardedMap, InsertScanAndOrder) {
   EXPECT_EQ(pooled.size(), 6400u);
 }
 
-class LoaderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tessarine-loader-" + std::to_string(::getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "molecule" / "sub");
-  }
-  void TearDown() override { fs::remove_all(root_); }
-  void write(const std::string& rel, const std::string& text) { std::ofstream(root_ / rel, std::ios::binary) << text; }
-  fs::path root_;
-};
-
-TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
+TEST(Loader, KeepsAcceptedFilesAndSkipsTheRest) {
+  const fs::path root = scratch("tessarine-loader-", "root");
+  fs::create_directories(root / "molecule" / "sub");
+  auto write = [&](const std::string& rel, const std::string& text) {
+    std::ofstream(root / rel, std::ios::binary) << text;
+  };
   write("molecule/LdrList.json", "[1, 2]");
   write("molecule/LdrTrailing.json", "{} x");
   write("molecule/LdrEmpty.json", "");
@@ -93,11 +87,11 @@ TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
   write("molecule/LdrBadUtf8.json", "\"\xC3\x28\"");
   write("molecule/LdrBom.json", "\xEF\xBB\xBF{}");
   write("molecule/LdrTarget.txt", "{\"linked\": 1}");
-  fs::create_symlink(root_ / "molecule" / "LdrTarget.txt", root_ / "molecule" / "LdrLink.json");
-  ASSERT_EQ(::mkfifo((root_ / "molecule" / "LdrFifo.json").c_str(), 0600), 0);
+  fs::create_symlink(root / "molecule" / "LdrTarget.txt", root / "molecule" / "LdrLink.json");
+  ASSERT_EQ(::mkfifo((root / "molecule" / "LdrFifo.json").c_str(), 0600), 0);
   write(std::string("molecule/Ldr\xFF.json"), "{}");
 
-  auto loaded = load_all_tiers(root_);  // a FIFO must not block the load
+  auto loaded = load_all_tiers(root);  // a FIFO must not block the load
   ASSERT_TRUE(loaded.ok());
   EXPECT_EQ(*loaded, std::vector<std::string>{});  // skipped without a word
   auto in_molecule = [](const char* name) { return DATA().get_entry("molecule", name); };
@@ -110,9 +104,10 @@ TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
        {"LdrTrailing", "LdrEmpty", "LdrUpper", "", "LdrNested", "LdrBadUtf8", "LdrBom", "LdrFifo"}) {
     EXPECT_FALSE(in_molecule(skipped).has_value()) << skipped;
   }
+  fs::remove_all(root.parent_path());
 }
 
-TEST_F(LoaderTest, RootNamesAreReportedAsValidText) {
+TEST(Loader, RootNamesAreReportedAsValidText) {
   auto bad = load_all_tiers(fs::path(std::string("/nonexistent/\xFF")));
   EXPECT_EQ(bad.error().message(), "data_loader::load_all_tiers: root does not exist: /nonexistent/\xEF\xBF\xBD");
 }

@@ -68,15 +68,12 @@ TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
   const double mean = (0.6 * 10.0 + 0.4 * 20.0) / (0.6 + 0.4), inf = std::numeric_limits<double>::infinity();
   const Point p{0.0005, 0.0002, 0.0002};
   // Coarse scales and no point average; unusable scales fall back to 0.001-cells.
-  for (auto [at, scale, want] :
-       {std::tuple<std::optional<Point>, std::optional<double>, double>{std::nullopt, std::nullopt, mean},
-        {std::nullopt, 0.001, mean},
-        {p, 0.01, mean},
-        {p, 5.0, mean},
-        {p, 0.0, 10.0},
-        {p, -1.0, 10.0},
-        {p, inf, 10.0},
-        {p, std::nan(""), 10.0}}) {
+  using At = std::optional<Point>;
+  using Scale = std::optional<double>;
+  // clang-format off
+  for (auto [at, scale, want] : {std::tuple<At, Scale, double>{std::nullopt, std::nullopt, mean}, {std::nullopt, 0.001, mean},
+           {p, 0.01, mean}, {p, 5.0, mean}, {p, 0.0, 10.0}, {p, -1.0, 10.0}, {p, inf, 10.0}, {p, std::nan(""), 10.0}}) {
+    // clang-format on
     EXPECT_EQ(*evaluate(e, "Density", at, scale), want) << scale.value_or(-2);
   }
   // A fine scale is the cell edge itself: at a point whose phase differs between 0.001- and 0.005-cells.
