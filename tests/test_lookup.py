@@ -122,20 +122,8 @@ def test_save_get_round_trips(throwaway) -> None:
         print(json.dumps(out))
     """)
     assert got == [
-        None,
-        [["Aliases", ["Quux"]], ["Symbol", "Qq"], ["a", 2.5], ["b", 1]],
-        [1, 1],
-        {"Aliases": ["Quux"], "Symbol": "Qq", "a": 2.5, "b": 1},
-        "unknown name: qq",
-        "unknown name: quux",
-        {"Symbol": "Rr"},
-        "ValueError",
-        "ValueError",
-        "PanicException",
-        {"Symbol": "Rr"},
-        None,
-        [1, 1],
-        {"Symbol": "Fe", "density": 23622.0, "formula": "fe2Fe1"},
-        {"Symbol": "Fe", "density": 7874},
-        {"formula": "Fe3"},
-    ]
+        None, [["Aliases", ["Quux"]], ["Symbol", "Qq"], ["a", 2.5], ["b", 1]], [1, 1],
+        {"Aliases": ["Quux"], "Symbol": "Qq", "a": 2.5, "b": 1}, "unknown name: qq", "unknown name: quux",
+        {"Symbol": "Rr"}, "ValueError", "ValueError", "PanicException", {"Symbol": "Rr"}, None, [1, 1],
+        {"Symbol": "Fe", "density": 23622.0, "formula": "fe2Fe1"}, {"Symbol": "Fe", "density": 7874}, {"formula": "Fe3"},
+    ]  # fmt: skip
