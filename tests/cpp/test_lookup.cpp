@@ -93,6 +93,11 @@ TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
     }
   }
   EXPECT_GT(hits, 40);
+  // A symbol or alias that is no string is none; "symbol" counts only without "Symbol".
+  DataStore odd;
+  put(odd, "atom", "Iron", R"({"Symbol": 26, "symbol": "Zz", "Aliases": [1, "ferro"]})");
+  EXPECT_TRUE(resolve_named(odd, "ferro", SCOPE_ALL).ok());
+  for (const char* none : {"Zz", "zz", "26"}) EXPECT_FALSE(resolve_named(odd, none, SCOPE_ALL).ok()) << none;
 }
 
 TEST(ParseFormula, Shapes) {
