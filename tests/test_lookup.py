@@ -46,6 +46,7 @@ def test_formula_ignores_scope() -> None:
     [
         (lambda: core.py_get(""), ("PanicException", "py_get: spec must be non-empty")),
         (lambda: core.py_get("  "), ("KeyError", "unknown name:   ")),
+        (lambda: core.py_get(" Fe"), ("KeyError", "unknown name:  Fe")),  # names are not trimmed
         (lambda: core.py_get("{ }"), ("KeyError", "invalid formula: { }")),
         (lambda: core.py_get("{Nope=1, Fe=1001}"), ("KeyError", "formula constituent 'Nope' not found")),
         (lambda: core.py_get("{Fe=1001}"), ("PanicException", "resolve_formula: implausibly large count")),
