@@ -1,11 +1,7 @@
-// Datasheet text through parse_json and what the loader does with the value.
-//
-// Differential: nlohmann's own parser (under the same rules: no byte-order
-// mark, no NUL byte, which it takes for the end of the text, depth at most
-// kMaxJsonDepth) must accept exactly what parse_json accepts, with the same
-// value, kinds of numbers and bits of floats included; whatever the direct
-// parser accepts must be that value too. As this oracle shares the library,
-// fuzz/fuzz_save_json.py checks the same rules against Python's json module.
+// Datasheet text through parse_json, against nlohmann's own parser under the same rules (no BOM,
+// no NUL, depth at most kMaxJsonDepth): the same acceptance, values, number kinds and float bits;
+// whatever the direct parser accepts must be that value too. fuzz_save_json.py checks the same
+// rules against Python's json module, which shares nothing with the library.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

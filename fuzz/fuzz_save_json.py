@@ -1,14 +1,7 @@
-"""Atheris harness: py_save against Python's json module held to the loader's rules.
-
-The rules: one value with only JSON white space around it and no byte-order
-mark; nesting at most 128 deep; no NaN, Infinity or overflowing number;
-strings of valid Unicode; integers as u64 / i64 when in range, else the
-nearest double; a repeated key keeps its last value; objects in byte order of
-their UTF-8 keys. Half of the inputs are the fuzzer's bytes as UTF-8, half
-JSON-like text built from tokens where the rules and library defaults part.
-py_save must accept exactly what the oracle accepts, refuse with
-"data_json is not valid JSON: <what> at line L column C", and py_data_sheet
-must give back the oracle's value (types, float bits, key order).
+"""Atheris harness: py_save against Python's json module held to the loader's rules (no BOM,
+nesting at most 128, no NaN/Infinity/overflow, valid Unicode, integers as u64/i64 when in range,
+last repeated key wins, keys in UTF-8 byte order). Half the inputs are the fuzzer's bytes as UTF-8,
+half JSON-like text built from tokens where the rules and library defaults part.
 
 Run: python fuzz/fuzz_save_json.py [libFuzzer options] [corpus dir]
 """

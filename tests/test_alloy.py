@@ -40,7 +40,6 @@ class Sub(dict):
 
 first = opt(X, "Fe", top_k=3, seed=0)
 out["first"] = [list(c["composition"].items()) for c in first]
-out["keys"] = [list(c) for c in first]
 out["first_x"] = [c["estimated_properties"]["x"] for c in first]
 out["first_scores"] = [c["score"] for c in first]
 out["repeat"] = opt(X, "Fe", top_k=3, seed=0) == first
@@ -129,7 +128,6 @@ def test_seed_zero_draws(results: dict) -> None:
                                    ["Si", 0.18861849134850647]]
     assert [name for name, _ in results["first"][1]] == ["Fe", "Mn", "Mo"]
     assert [name for name, _ in results["first"][2]] == ["Fe", "Cr", "Mo", "Mn"]
-    assert results["keys"] == [["composition", "estimated_properties", "score"]] * 3
     assert results["first_x"] == [1.0] * 3 and results["first_scores"] == [0.0] * 3
     assert results["repeat"] and results["empty_pool"] and results["unseeded_differ"]
     assert results["extreme_seeds"] == [20, 20]

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "alloy/alloy.h"
@@ -192,22 +193,20 @@ TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
 }
 
 TEST(AlloySearch, Scoring) {
-  auto score = [](std::vector<AlloyTarget> targets, double x) {
-    return tess::alloy::score_estimate(targets, [&](std::size_t i) -> std::optional<double> {
-      if (targets[i].property == "x") return x;
-      return std::nullopt;
-    });
-  };
-  EXPECT_EQ(score({{"x", 10.0, 20.0, 2.0}}, 14), 20.0);
-  EXPECT_EQ(score({{"x", 10.0, std::nullopt, 1.0}}, 14), 4.0);
-  EXPECT_EQ(score({{"x", 10.0, std::nullopt, 2.0}}, 17), 14.0);
-  EXPECT_EQ(score({{"x", std::nullopt, 20.0, -1.0}}, 17), -3.0);
-  EXPECT_EQ(score({{"x", 14.0, 14.0, 3.0}}, 14), 0.0);  // equal to both bounds passes
-  EXPECT_FALSE(score({{"x", 20.0, 10.0, 1.0}}, 14));
-  EXPECT_FALSE(score({{"x", 15.0, std::nullopt, 1.0}}, 14));
-  EXPECT_FALSE(score({{"x", std::nullopt, 13.0, 1.0}}, 14));
-  EXPECT_FALSE(score({{"x", std::nullopt, std::nullopt, 1.0}, {"", std::nullopt, std::nullopt, 1.0}}, 14));
-  EXPECT_TRUE(std::isnan(*score({{"x", 10.0, std::nullopt, std::nan("")}}, 14)));
+  using O = std::optional<double>;
+  const O none;
+  // clang-format off
+  for (auto [min, max, weight, want] : {std::tuple{O(10.0), O(20.0), 2.0, O(20.0)}, {O(10.0), none, 1.0, O(4.0)},
+           {O(10.0), none, 2.0, O(8.0)}, {none, O(20.0), -1.0, O(-6.0)}, {O(14.0), O(14.0), 3.0, O(0.0)},
+           {O(20.0), O(10.0), 1.0, none}, {O(15.0), none, 1.0, none}, {none, O(13.0), 1.0, none}}) {
+    // clang-format on
+    const std::vector<AlloyTarget> targets = {{"x", min, max, weight}};
+    EXPECT_EQ(tess::alloy::score_estimate(targets, [](std::size_t) -> O { return 14.0; }), want);
+  }
+  const std::vector<AlloyTarget> unknown = {{"x", none, none, 1.0}, {"", none, none, 1.0}};
+  EXPECT_FALSE(tess::alloy::score_estimate(unknown, [&](std::size_t i) -> O { return i == 0 ? O(14.0) : none; }));
+  const std::vector<AlloyTarget> nan_weight = {{"x", 10.0, none, std::nan("")}};
+  EXPECT_TRUE(std::isnan(*tess::alloy::score_estimate(nan_weight, [](std::size_t) -> O { return 14.0; })));
 }
 
 // The plain ranking: every item kept, stable, highest first, NaN last.

@@ -13,36 +13,42 @@
 #include "data_loader/sharded_map.h"
 #include "data_loader/store.h"
 #include "data_loader/tiers.h"
+#include "scratch_helpers.h"
 
 using namespace tess;
 using namespace tess::data_loader;
 namespace fs = std::filesystem;
 
 TEST(Tiers, LooseSpellings) {
-  struct Case {
-    const char* text;
-    int scope;
-  };
-  // A table in columns.
-  // clang-format off
-  const Case cases[] = {
-      {"Alloys", 3},  {"ALLOY", 3},           {"alloysss", 3},         {"Subatoms", 0},       {"subatomics", 0},
-      {"cells", 8},   {"cell_components", 9}, {"Nucleic_Acids", 10},   {"amino_acids", 6},    {"s", 12},
-      {"ss", 12},     {"", 12},               {" atom", 12},           {"glass", 12},         {"nucleic acid", 12},
-      {"ATOMS", 1},   {"BIOMATERIALS", 11},   {"protein\xC3\x9F", 12},
-  };
-  // clang-format on
-  for (const auto& c : cases) EXPECT_EQ(str_to_scope(c.text), c.scope) << c.text;
+  for (auto [text, scope] : {std::pair{"Alloys", 3},
+                             {"ALLOY", 3},
+                             {"alloysss", 3},
+                             {"Subatoms", 0},
+                             {"subatomics", 0},
+                             {"cells", 8},
+                             {"cell_components", 9},
+                             {"Nucleic_Acids", 10},
+                             {"amino_acids", 6},
+                             {"ATOMS", 1},
+                             {"BIOMATERIALS", 11},
+                             {"s", 12},
+                             {"ss", 12},
+                             {"", 12},
+                             {" atom", 12},
+                             {"glass", 12},
+                             {"nucleic acid", 12},
+                             {"protein\xC3\x9F", 12}}) {
+    EXPECT_EQ(str_to_scope(text), scope) << text;
+  }
 }
 
 TEST(ShardedMap, InsertScanAndOrder) {
   ShardedMap<int> map(42);
+  auto value = [&](const char* k) { return map.with(k, [](const int* v) { return v ? *v : -1; }); };
   EXPECT_FALSE(map.insert("a", 1).has_value());
   EXPECT_EQ(map.insert("a", 2), std::optional<int>(1));
-  EXPECT_EQ(map.with("a", [](const int* v) { return v ? *v : -1; }), 2);
-  EXPECT_EQ(map.with("A", [](const int* v) { return v ? *v : -1; }), -1);
-  // A scan visits each key once with its latest value; its order depends on
-  // the seed, its content does not.
+  EXPECT_EQ(std::pair(value("a"), value("A")), std::pair(2, -1));
+  // A scan visits each key once with its latest value; only its order depends on the seed.
   auto scan = [](std::uint64_t seed) {
     ShardedMap<int> m(seed);
     for (int i = 0; i < 100; ++i) m.insert(std::to_string(i % 40), i);
@@ -57,7 +63,6 @@ TEST(ShardedMap, InsertScanAndOrder) {
   EXPECT_EQ(one, two);
   ASSERT_EQ(one.size(), 40u);
   for (const auto& [k, v] : one) EXPECT_EQ(v, std::stoi(k) + (std::stoi(k) < 20 ? 80 : 40));
-
   ShardedMap<int> pooled;
   parallel_for(64, [&](std::size_t i) {
     for (int k = 0; k < 100; ++k) pooled.insert(std::to_string(i) + "/" + std::to_string(k), k);
@@ -65,19 +70,12 @@ TEST(ShardedMap, InsertScanAndOrder) {
   EXPECT_EQ(pooled.size(), 6400u);
 }
 
-class LoaderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tessarine-loader-" + std::to_string(::getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "molecule" / "sub");
-  }
-  void TearDown() override { fs::remove_all(root_); }
-  void write(const std::string& rel, const std::string& text) { std::ofstream(root_ / rel, std::ios::binary) << text; }
-  fs::path root_;
-};
-
-TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
+TEST(Loader, KeepsAcceptedFilesAndSkipsTheRest) {
+  const fs::path root = scratch("tessarine-loader-", "root");
+  fs::create_directories(root / "molecule" / "sub");
+  auto write = [&](const std::string& rel, const std::string& text) {
+    std::ofstream(root / rel, std::ios::binary) << text;
+  };
   write("molecule/LdrList.json", "[1, 2]");
   write("molecule/LdrTrailing.json", "{} x");
   write("molecule/LdrEmpty.json", "");
@@ -89,11 +87,11 @@ TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
   write("molecule/LdrBadUtf8.json", "\"\xC3\x28\"");
   write("molecule/LdrBom.json", "\xEF\xBB\xBF{}");
   write("molecule/LdrTarget.txt", "{\"linked\": 1}");
-  fs::create_symlink(root_ / "molecule" / "LdrTarget.txt", root_ / "molecule" / "LdrLink.json");
-  ASSERT_EQ(::mkfifo((root_ / "molecule" / "LdrFifo.json").c_str(), 0600), 0);
+  fs::create_symlink(root / "molecule" / "LdrTarget.txt", root / "molecule" / "LdrLink.json");
+  ASSERT_EQ(::mkfifo((root / "molecule" / "LdrFifo.json").c_str(), 0600), 0);
   write(std::string("molecule/Ldr\xFF.json"), "{}");
 
-  auto loaded = load_all_tiers(root_);  // a FIFO must not block the load
+  auto loaded = load_all_tiers(root);  // a FIFO must not block the load
   ASSERT_TRUE(loaded.ok());
   EXPECT_EQ(*loaded, std::vector<std::string>{});  // skipped without a word
   auto in_molecule = [](const char* name) { return DATA().get_entry("molecule", name); };
@@ -106,9 +104,10 @@ TEST_F(LoaderTest, KeepsAcceptedFilesAndSkipsTheRest) {
        {"LdrTrailing", "LdrEmpty", "LdrUpper", "", "LdrNested", "LdrBadUtf8", "LdrBom", "LdrFifo"}) {
     EXPECT_FALSE(in_molecule(skipped).has_value()) << skipped;
   }
+  fs::remove_all(root.parent_path());
 }
 
-TEST_F(LoaderTest, RootNamesAreReportedAsValidText) {
+TEST(Loader, RootNamesAreReportedAsValidText) {
   auto bad = load_all_tiers(fs::path(std::string("/nonexistent/\xFF")));
   EXPECT_EQ(bad.error().message(), "data_loader::load_all_tiers: root does not exist: /nonexistent/\xEF\xBF\xBD");
 }

@@ -93,6 +93,14 @@ TEST(ResolveNamed, OnePassAgreesWithStageByStageScans) {
     }
   }
   EXPECT_GT(hits, 40);
+  // A symbol or alias that is no string is none; "symbol" counts only without "Symbol".
+  DataStore odd;
+  put(odd, "atom", "Iron", R"({"Symbol": 26, "symbol": "Zz", "Aliases": [1, "ferro"]})");
+  put(odd, "molecule", "Ferrite", R"({"aliases": ["FERRO"]})");
+  for (auto [spec, name] : {std::pair{"ferro", "Iron"}, {"FeRRo", "Iron"}, {"FERRO", "Ferrite"}}) {
+    EXPECT_EQ(resolve_entry(odd, spec, SCOPE_ALL)->name, name) << spec;  // an exact alias first, then any case
+  }
+  for (const char* none : {"Zz", "zz", "26"}) EXPECT_FALSE(resolve_named(odd, none, SCOPE_ALL).ok()) << none;
 }
 
 TEST(ParseFormula, Shapes) {

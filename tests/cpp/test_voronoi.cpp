@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/json.h"
@@ -64,28 +65,23 @@ TEST(VoronoiHash, CellIndexFloorsAndSaturates) {
 
 TEST(VoronoiModel, ScaleDecidesBetweenPickingAndAveraging) {
   const Json e = alpha_beta();
-  const double mean = (0.6 * 10.0 + 0.4 * 20.0) / (0.6 + 0.4);
+  const double mean = (0.6 * 10.0 + 0.4 * 20.0) / (0.6 + 0.4), inf = std::numeric_limits<double>::infinity();
   const Point p{0.0005, 0.0002, 0.0002};
-  EXPECT_EQ(*evaluate(e, "Density", std::nullopt, std::nullopt), mean);
-  EXPECT_EQ(*evaluate(e, "Density", std::nullopt, 0.001), mean);
-  EXPECT_EQ(*evaluate(e, "Density", p, 0.01), mean);
-  EXPECT_EQ(*evaluate(e, "Density", p, 5.0), mean);
-  // Unusable scales fall back to 0.001-cells; infinity is not "coarse".
-  for (double s : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::nan("")}) {
-    EXPECT_EQ(*evaluate(e, "Density", p, s), 10.0) << s;
+  // Coarse scales and no point average; unusable scales fall back to 0.001-cells.
+  using At = std::optional<Point>;
+  using Scale = std::optional<double>;
+  // clang-format off
+  for (auto [at, scale, want] : {std::tuple<At, Scale, double>{std::nullopt, std::nullopt, mean}, {std::nullopt, 0.001, mean},
+           {p, 0.01, mean}, {p, 5.0, mean}, {p, 0.0, 10.0}, {p, -1.0, 10.0}, {p, inf, 10.0}, {p, std::nan(""), 10.0}}) {
+    // clang-format on
+    EXPECT_EQ(*evaluate(e, "Density", at, scale), want) << scale.value_or(-2);
   }
-  // A fine scale is the cell edge itself: find a point whose phase differs
-  // between 0.001- and 0.005-cells and check that the scale is honoured.
-  bool found = false;
-  for (int n = 0; n < 200 && !found; ++n) {
-    const Point q{0.0013 * n, 0.0007, -0.0021};
-    const auto fine = pick(e, q, 0.001);
-    const auto coarse = pick(e, q, 0.005);
-    if (fine == coarse) continue;
-    found = true;
-    EXPECT_EQ(*evaluate(e, "Density", q, 0.005), coarse == "alpha" ? 10.0 : 20.0);
-  }
-  EXPECT_TRUE(found);
+  // A fine scale is the cell edge itself: at a point whose phase differs between 0.001- and 0.005-cells.
+  int n = 0;
+  while (n < 200 && pick(e, {0.0013 * n, 0.0007, -0.0021}, 0.001) == pick(e, {0.0013 * n, 0.0007, -0.0021}, 0.005)) ++n;
+  ASSERT_LT(n, 200);
+  const Point q{0.0013 * n, 0.0007, -0.0021};
+  EXPECT_EQ(*evaluate(e, "Density", q, 0.005), pick(e, q, 0.005) == "alpha" ? 10.0 : 20.0);
 }
 
 TEST(VoronoiModel, FailureMessages) {
@@ -102,9 +98,11 @@ TEST(VoronoiModel, FailureMessages) {
   EXPECT_EQ(message_of(phase_property_lookup(no_props, "a", "D")),
             "voronoi sample: entry missing 'phase_properties' object");
   const Json props = Json::parse(R"({"phase_properties": {"a": {"D": "7", "E": 7}, "b": 3}})");
-  EXPECT_EQ(message_of(phase_property_lookup(props, "b", "D")), "voronoi sample: no properties for phase 'b'");
-  EXPECT_EQ(message_of(phase_property_lookup(props, "c", "D")), "voronoi sample: no properties for phase 'c'");
-  EXPECT_EQ(message_of(phase_property_lookup(props, "a", "D")), "voronoi sample: phase 'a' missing numeric 'D'");
+  for (auto [phase, message] : {std::pair{"b", "no properties for phase 'b'"},
+                                {"c", "no properties for phase 'c'"},
+                                {"a", "phase 'a' missing numeric 'D'"}}) {
+    EXPECT_EQ(message_of(phase_property_lookup(props, phase, "D")), std::string("voronoi sample: ") + message);
+  }
   EXPECT_EQ(*phase_property_lookup(props, "a", "E"), 7.0);
 }
 
