@@ -26,8 +26,9 @@ inline constexpr std::uint32_t kUnnumbered = UINT32_MAX;
 
 // One constituent of a composition being estimated; the name is borrowed.
 // A caller that numbers its names (the same number for the same name on every
-// estimate of one estimator) lets the estimator remember which tier holds
-// each name; kUnnumbered names are searched across the tiers every time.
+// estimate of one estimator) lets the estimator read each name's datasheet
+// once and remember its numeric members; kUnnumbered names are looked up and
+// read on every estimate.
 struct Constituent {
   std::string_view name;
   double fraction;

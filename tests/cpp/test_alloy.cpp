@@ -186,7 +186,7 @@ TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
       {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}},
       {{"EstA", 0.6}, {"EstB", 0.4}},
   };
-  // Numbered names (whose tier the estimator remembers) and unnumbered ones
+  // Numbered names (whose members the estimator remembers) and unnumbered ones
   // give the same results.
   const std::vector<std::string> numbers = {"EstA", "EstB", "EstWide", "EstTwice", "EstStringProps", "NoSuchEntry"};
   for (bool numbered : {false, true}) {
