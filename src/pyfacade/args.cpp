@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "protein/kabsch.h"
+
 namespace tess::py {
 
 Ref str(std::string_view utf8) {
@@ -432,33 +434,39 @@ std::vector<std::array<double, 2>> Args::pair_list(std::size_t i) const {
   return out;
 }
 
-std::vector<std::vector<double>> Args::row_list(std::size_t i) const {
-  std::vector<std::vector<double>> out;
+protein::PointRows Args::row_list(std::size_t i) const {
+  protein::PointRows out;
   for_each_item(*this, i, [&](PyObject* row) {
     std::string message;
     if (!convert::is_list_like(row, message)) fail(i, message);
-    std::vector<double> values;
+    double first[3] = {0, 0, 0};
+    std::size_t n = 0;
+    auto take = [&](PyObject* item) {
+      double v = 0;
+      if (!convert::to_number(item, v, message)) fail(i, message);
+      if (n < 3) first[n] = v;
+      ++n;
+    };
     if (PyList_Check(row) || PyTuple_Check(row)) {
-      const Py_ssize_t n = PySequence_Fast_GET_SIZE(row);
-      values.reserve(static_cast<std::size_t>(n));
       for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(row); ++k) {
         Ref item(Py_NewRef(PySequence_Fast_GET_ITEM(row, k)));
-        double v = 0;
-        if (!convert::to_number(item.get(), v, message)) fail(i, message);
-        values.push_back(v);
+        take(item.get());
       }
     } else {
       Ref it(PyObject_GetIter(row));
       if (!it) raised(i);
       while (PyObject* raw = PyIter_Next(it.get())) {
         Ref item(raw);
-        double v = 0;
-        if (!convert::to_number(item.get(), v, message)) fail(i, message);
-        values.push_back(v);
+        take(item.get());
       }
       if (PyErr_Occurred()) raised(i);
     }
-    out.push_back(std::move(values));
+    ++out.rows;
+    if (n < 3) {
+      out.short_row = true;
+    } else {
+      out.xyz.insert(out.xyz.end(), first, first + 3);
+    }
   });
   return out;
 }

@@ -10,6 +10,10 @@
 
 #include "pyfacade/py.h"
 
+namespace tess::protein {
+struct PointRows;
+}
+
 namespace tess::py {
 
 class Args;
@@ -82,8 +86,9 @@ class Args {
   std::vector<PyObject*> dict_list(std::size_t i) const;
   // list of pairs: each item a tuple of exactly two numbers.
   std::vector<std::array<double, 2>> pair_list(std::size_t i) const;
-  // list of rows: each item a sequence of numbers.
-  std::vector<std::vector<double>> row_list(std::size_t i) const;
+  // list of rows: each item a sequence of numbers, of which the first three
+  // are kept (see protein::PointRows).
+  protein::PointRows row_list(std::size_t i) const;
 
   // Sets TypeError "argument '<name>': <message>" and throws.
   [[noreturn]] void fail(std::size_t i, std::string_view message) const;

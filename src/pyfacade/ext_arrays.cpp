@@ -122,10 +122,8 @@ PyObject* h_build_backbone_from_entry(Args& a) {
 PyObject* h_kabsch_rmsd(Args& a) {
   const Float64Rows rows_a(a, 0, 3);
   const Float64Rows rows_b(a, 1, 3);
-  const auto n = static_cast<Eigen::Index>(rows_a.rows());
-  const protein::Points pa = Eigen::Map<const protein::Points>(rows_a.data(), n, 3);
-  const protein::Points pb =
-      Eigen::Map<const protein::Points>(rows_b.data(), static_cast<Eigen::Index>(rows_b.rows()), 3);
+  const protein::PointsView pa(rows_a.data(), static_cast<Eigen::Index>(rows_a.rows()), 3);
+  const protein::PointsView pb(rows_b.data(), static_cast<Eigen::Index>(rows_b.rows()), 3);
   auto rmsd = protein::kabsch_rmsd(pa, pb);
   if (!rmsd) return raise(PyExc_ValueError, rmsd.error());
   return to_py(*rmsd).release();
