@@ -54,7 +54,14 @@ class FaceSweep {
   // independent of one another, so writers may fill them in parallel.
   std::size_t plane_count() const { return nx_ == 0 ? 0 : static_cast<std::size_t>(3 * nx_ + 1); }
   template <class F>
-  void for_each_in(std::size_t run, F&& visit) const;
+  void for_each_in(std::size_t run, F&& visit) const {
+    for_each_in_rows(run, 0, rows_in(run), visit);
+  }
+  // A run is made of rows (ny of them, ny + 1 in the y-pass); the faces of
+  // rows j0 .. j1 - 1 of a run, in the order of for_each_in.
+  std::uint64_t rows_in(std::size_t run) const { return run > nx_ && run <= 2 * nx_ ? ny_ + 1 : ny_; }
+  template <class F>
+  void for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1, F&& visit) const;
 
   // The number of faces for_each visits.
   std::uint64_t count(const Cancel& cancel = Cancel::never()) const;
@@ -73,7 +80,7 @@ class FaceSweep {
 };
 
 template <class F>
-void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
+void FaceSweep::for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1, F&& visit) const {
   LatticeFace face{};
   auto emit = [&](std::uint8_t axis, std::int32_t a, std::int32_t b, std::uint64_t i, std::uint64_t j,
                   std::uint64_t k) {
@@ -94,15 +101,15 @@ void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
   const std::int32_t* none = empty_.data();
   if (run <= nx_) {
     const std::uint64_t i = run;
-    for (std::uint64_t j = 0; j < ny_; ++j)
+    for (std::uint64_t j = j0; j < j1; ++j)
       between_rows(0, i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none, i, j);
   } else if (run <= 2 * nx_) {
     const std::uint64_t i = run - (nx_ + 1);
-    for (std::uint64_t j = 0; j <= ny_; ++j)
+    for (std::uint64_t j = j0; j < j1; ++j)
       between_rows(1, j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none, i, j);
   } else {
     const std::uint64_t i = run - (2 * nx_ + 1);
-    for (std::uint64_t j = 0; j < ny_; ++j) {
+    for (std::uint64_t j = j0; j < j1; ++j) {
       const std::int32_t* r = row(i, j);
       if (r[0] != -1) emit(2, -1, r[0], i, j, 0);
       for (std::uint64_t k = 1; k < nz_; ++k) {

@@ -130,10 +130,12 @@ Result<PhaseMapper> PhaseMapper::make(std::string_view name, const Box& box, dou
   for (int a = 0; a < 3; ++a) m.n_[a] = axis_count(box.min[a], box.max[a], voxel_size);
   const auto [nx, ny, nz] = m.n_;
   m.names_ = std::move(plan.names);
+  // A grid whose ids could not be held is refused before anything of its
+  // size is made.
+  const auto nxy = checked_mul(nx, ny);
+  const auto total = nxy ? checked_mul(*nxy, nz) : std::nullopt;
+  if (!total || !may_allocate(*total, sizeof(std::int32_t))) return Error(too_large(nx, ny, nz));
   if (!plan.picker) return m;
-  for (std::uint64_t n : m.n_) {
-    if (!may_allocate(n, sizeof(std::int64_t))) return Error(too_large(nx, ny, nz));
-  }
   m.picker_ = std::move(plan.picker);
   m.to_grid_ = std::move(plan.to_grid_id);
   if (const auto& t = m.picker_->thresholds(); t.size() == 1) {
