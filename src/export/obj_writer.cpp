@@ -124,7 +124,13 @@ Status put_obj(std::string_view name, std::string_view mtl_reference, const Voxe
   for (std::size_t g = 0; g < groups; ++g) {
     if (faces_of[g] == 0) continue;
     const std::string& phase = materials[g];
-    if (auto w = put("o " + object_prefix + phase + "\nusemtl " + phase + "\n"); !w) return w;
+    std::string head = "o ";
+    head += object_prefix;
+    head += phase;
+    head += "\nusemtl ";
+    head += phase;
+    head += '\n';
+    if (auto w = put(head); !w) return w;
     auto written = put_pieces(
         pieces.size(),
         [&](std::size_t c, std::string& out) {

@@ -156,11 +156,12 @@ Result<PhaseMapper> PhaseMapper::make(std::string_view name, const Box& box, dou
     const auto plane = checked_mul(nx, ny);
     if (plane && *plane <= kMaxPlaneTable) {
       m.hash_ij_.resize(static_cast<std::size_t>(*plane));
+      const auto row = static_cast<std::size_t>(nx);
       parallel_for(
           static_cast<std::size_t>(ny),
           [&](std::size_t iy) {
             const auto j = static_cast<std::uint64_t>(m.cells_[1][iy]);
-            for (std::size_t ix = 0; ix < nx; ++ix) m.hash_ij_[iy * nx + ix] = hash::fnv1a_feed_u64(m.hash_i_[ix], j);
+            for (std::size_t ix = 0; ix < row; ++ix) m.hash_ij_[iy * row + ix] = hash::fnv1a_feed_u64(m.hash_i_[ix], j);
           },
           cancel);
     }
