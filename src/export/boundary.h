@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "common/cancel.h"
@@ -33,6 +35,37 @@ struct LatticeFace {
   // starting at c0.
   std::array<Corner, 4> corners() const;
 };
+
+namespace detail {
+
+// The offsets of the four corners from c0, by axis and by sign (0: -1,
+// 1: +1): each axis's natural order, with corners 1 and 3 swapped for the
+// sign it does not wind about. A table, as the sign changes from face to face.
+using Offsets = std::array<std::array<std::uint8_t, 3>, 4>;
+inline constexpr auto kCornerOffsets = [] {
+  constexpr Offsets natural[3] = {{{{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}},
+                                  {{{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}},
+                                  {{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
+  constexpr int winds[3] = {1, -1, 1};
+  std::array<std::array<Offsets, 2>, 3> t{};
+  for (int axis = 0; axis < 3; ++axis)
+    for (int s = 0; s < 2; ++s) {
+      t[axis][s] = natural[axis];
+      if (winds[axis] != (s == 0 ? -1 : 1)) std::swap(t[axis][s][1], t[axis][s][3]);
+    }
+  return t;
+}();
+
+}  // namespace detail
+
+// Inline: the writers ask for the corners of every face.
+inline std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
+  const detail::Offsets& off = detail::kCornerOffsets[axis][sign > 0 ? 1 : 0];
+  std::array<Corner, 4> c;
+  for (std::size_t n = 0; n < 4; ++n)
+    for (std::size_t d = 0; d < 3; ++d) c[n][d] = c0[d] + off[n][d];
+  return c;
+}
 
 // A copy of the grid's ids in z-fastest order (k innermost), the order in
 // which the faces are visited. The constructor and the counts throw

@@ -2,13 +2,11 @@
 
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <new>
 
 #include "common/memory.h"
 #include "common/numfmt.h"
-#include "common/thread_pool.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
 #include "export/names.h"
@@ -65,77 +63,33 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
   std::memcpy(head + 80, &count, 4);
   if (auto w = put(std::string_view(head, sizeof head)); !w) return w;
 
-  // Whole runs are grouped into chunks of about kChunk bytes (a larger run
-  // makes a chunk of its own). Each chunk is filled in parallel into one of
-  // two reused buffers while the previous one goes out from the other, still
-  // in cache.
-  constexpr std::size_t kChunk = std::size_t{1} << 20;
-  std::vector<std::size_t> bounds{0};  // chunk c holds runs bounds[c] .. bounds[c + 1] - 1
-  for (std::size_t r = 0, size = 0; r < per_run.size(); ++r) {
-    const std::size_t bytes = 100 * static_cast<std::size_t>(per_run[r]);
-    if (size > 0 && size + bytes > kChunk) {
-      bounds.push_back(r);
-      size = 0;
-    }
-    size += bytes;
-  }
-  if (per_run.size() > bounds.back()) bounds.push_back(per_run.size());
-  const std::size_t chunks = bounds.size() - 1;
-
-  struct Chunk {
-    std::vector<char> bytes;
-    std::vector<std::size_t> offset;  // of each run in bytes
-  };
-  Chunk chunk[2];
-  auto prepare = [&](std::size_t c) {
-    Chunk& ch = chunk[c % 2];
-    ch.offset.assign(1, 0);
-    for (std::size_t r = bounds[c]; r < bounds[c + 1]; ++r)
-      ch.offset.push_back(ch.offset.back() + 100 * static_cast<std::size_t>(per_run[r]));
-    if (ch.bytes.size() < ch.offset.back()) ch.bytes.resize(std::max(ch.offset.back(), kChunk));
-  };
-  auto fill = [&](std::size_t c, std::size_t r) {
-    char* p = chunk[c % 2].bytes.data() + chunk[c % 2].offset[r];
-    sweep.for_each_in(bounds[c] + r, [&](const LatticeFace& face) {
-      // Stored value by value: records assembled on the stack and copied
-      // out whole stall on store forwarding.
-      float normal[3] = {0.0f, 0.0f, 0.0f};
-      normal[face.axis] = static_cast<float>(face.sign);
-      const auto c4 = face.corners();
-      for (const auto& tri : kFacetCorners) {
-        std::memcpy(p, normal, sizeof normal);
-        for (std::size_t v = 0; v < 3; ++v)
-          for (std::size_t a = 0; a < 3; ++a)
-            std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
-        p[48] = p[49] = 0;  // the attribute word
-        p += 50;
-      }
-    });
-  };
-
-  // Step c fills chunk c (task 1 ..) and hands over chunk c - 1 (task 0).
-  Status written = ok_status();
-  std::exception_ptr thrown;
-  for (std::size_t c = 0; c <= chunks && written; ++c) {
-    const bool fills = c < chunks;
-    if (fills) prepare(c);
-    const std::size_t runs = fills ? bounds[c + 1] - bounds[c] : 0;
-    parallel_for(
-        runs + 1,
-        [&](std::size_t task) {
-          if (task > 0) return fill(c, task - 1);
-          if (c == 0) return;
-          const Chunk& done = chunk[(c - 1) % 2];
-          try {
-            written = put(std::string_view(done.bytes.data(), done.offset.back()));
-          } catch (...) {
-            thrown = std::current_exception();
+  // Pieces of about a megabyte, filled on the pool while the earlier ones
+  // are written.
+  const auto pieces = face_pieces(sweep, per_run, 10000);
+  return put_pieces(
+      pieces.size(),
+      [&](std::size_t c, std::string& out) {
+        std::size_t faces = 0;
+        for_each_in(sweep, pieces[c], [&](const LatticeFace&) { ++faces; });
+        out.resize(100 * faces);
+        char* p = out.data();
+        for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+          // Stored value by value: records assembled on the stack and copied
+          // out whole stall on store forwarding.
+          float normal[3] = {0.0f, 0.0f, 0.0f};
+          normal[face.axis] = static_cast<float>(face.sign);
+          const auto c4 = face.corners();
+          for (const auto& tri : kFacetCorners) {
+            std::memcpy(p, normal, sizeof normal);
+            for (std::size_t v = 0; v < 3; ++v)
+              for (std::size_t a = 0; a < 3; ++a)
+                std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
+            p[48] = p[49] = 0;  // the attribute word
+            p += 50;
           }
-        },
-        cancel);
-    if (thrown) std::rethrow_exception(thrown);
-  }
-  return written;
+        });
+      },
+      put, cancel);
 }
 
 Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
