@@ -51,14 +51,15 @@ Status raw_volume(const VoxelGrid& grid, std::string_view mode, const ByteSink& 
 Status raw_volume(const sample::PhaseMapper& mapper, std::string_view mode, const ByteSink& put, const Cancel& cancel) {
   const bool occupancy = mode == "occupancy";
   const std::uint64_t plane = mapper.nx() * mapper.ny();
-  const std::uint64_t per_piece = std::max<std::uint64_t>(1, 4 * kPiece / plane);
+  const std::uint64_t per_piece = std::max<std::uint64_t>(1, kPiece / plane);
   const auto pieces = static_cast<std::size_t>((mapper.nz() + per_piece - 1) / per_piece);
   return put_pieces(
       pieces,
       [&](std::size_t c, std::string& out) {
         const std::uint64_t iz0 = c * per_piece;
         const std::uint64_t iz1 = std::min(mapper.nz(), iz0 + per_piece);
-        std::vector<std::int32_t> ids(static_cast<std::size_t>((iz1 - iz0) * plane));
+        thread_local std::vector<std::int32_t> ids;  // kept: fresh pages would be faulted in every piece
+        ids.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
         mapper.slabs(iz0, iz1, ids.data());
         out.clear();
         append_raw(out, ids.data(), ids.size(), occupancy);

@@ -142,7 +142,7 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
     auto phases = put_pieces(
         pieces,
         [&](std::size_t c, std::string& out) {
-          std::vector<std::int32_t> ids;
+          thread_local std::vector<std::int32_t> ids;  // kept: fresh pages would be faulted in every piece
           const auto [iz0, iz1] = slabs_of(c);
           ids.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
           mapper->slabs(iz0, iz1, ids.data());
@@ -159,7 +159,7 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
       auto written = put_pieces(
           pieces,
           [&](std::size_t c, std::string& out) {
-            std::vector<double> values;
+            thread_local std::vector<double> values;
             const auto [iz0, iz1] = slabs_of(c);
             values.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
             sampler.slabs(iz0, iz1, values.data());
