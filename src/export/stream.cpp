@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "common/thread_pool.h"
@@ -23,7 +24,12 @@ class Ring {
   // run never waits on a thread that is not there.
   void work() {
     std::unique_lock lock(mutex_);
+    const bool caller = std::this_thread::get_id() == caller_;
+    if (caller) caller_in_ = true;
     while (!over()) {
+      // The caller writes, polling between pieces; the pool makes them. Until
+      // the caller joins, any thread may write.
+      const bool may_write = caller || !caller_in_;
       // Pieces handed over so far: written_ of count_.
       lock.unlock();
       const bool stop = cancel_.poll();
@@ -32,7 +38,7 @@ class Ring {
         give_up();
         break;
       }
-      if (!writing_ && written_ < count_ && state_[written_ % slots()] == State::made) {
+      if (may_write && !writing_ && written_ < count_ && state_[written_ % slots()] == State::made) {
         hand_over(lock);
       } else if (next_ < count_ && next_ < written_ + slots() && state_[next_ % slots()] == State::free) {
         make_next(lock);
@@ -110,6 +116,8 @@ class Ring {
 
   std::mutex mutex_;
   std::condition_variable cv_;
+  const std::thread::id caller_ = std::this_thread::get_id();  // constructed by the caller of put_pieces
+  bool caller_in_ = false;
   std::size_t next_ = 0;     // the next piece to make
   std::size_t written_ = 0;  // the pieces handed over
   bool writing_ = false;
