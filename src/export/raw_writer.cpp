@@ -18,7 +18,7 @@ using sample::VoxelGrid;
 
 namespace {
 
-// Voxels a piece, in whole z-slabs when streamed.
+// Voxels a piece (in whole z-slabs when streamed).
 constexpr std::size_t kPiece = std::size_t{1} << 16;
 
 void append_raw(std::string& out, const std::int32_t* ids, std::size_t n, bool occupancy) {

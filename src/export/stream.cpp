@@ -20,16 +20,15 @@ class Ring {
       : count_(count), buffers_(slots), state_(slots, State::free), make_(make), put_(put), cancel_(cancel) {}
 
   // Every thread of the pool runs this until all pieces are handed over or
-  // the run is given up. Any one thread can do all the work alone, so the
-  // run never waits on a thread that is not there.
+  // the run is given up. The caller can do all the work alone, so the run
+  // never waits on a thread of the pool that is busy elsewhere.
   void work() {
     std::unique_lock lock(mutex_);
-    const bool caller = std::this_thread::get_id() == caller_;
-    if (caller) caller_in_ = true;
+    // The caller writes, polling between pieces; the pool makes them. The
+    // caller always runs one of the work items: the others, one per thread of
+    // the pool, wait in here for it.
+    const bool may_write = std::this_thread::get_id() == caller_;
     while (!over()) {
-      // The caller writes, polling between pieces; the pool makes them. Until
-      // the caller joins, any thread may write.
-      const bool may_write = caller || !caller_in_;
       // Pieces handed over so far: written_ of count_.
       lock.unlock();
       const bool stop = cancel_.poll();
@@ -117,9 +116,8 @@ class Ring {
   std::mutex mutex_;
   std::condition_variable cv_;
   const std::thread::id caller_ = std::this_thread::get_id();  // constructed by the caller of put_pieces
-  bool caller_in_ = false;
-  std::size_t next_ = 0;     // the next piece to make
-  std::size_t written_ = 0;  // the pieces handed over
+  std::size_t next_ = 0;                                       // the next piece to make
+  std::size_t written_ = 0;                                    // the pieces handed over
   bool writing_ = false;
   bool given_up_ = false;
   Status status_ = ok_status();
