@@ -2,10 +2,14 @@
 
 Run:  python benchmarks/bench_protein.py
 
-Both sides start from Python lists (the conversion is part of the timing). The
-Kabsch peer is the same centring, covariance, SVD with reflection guard and
-residual in numpy; the backbone peer is a NeRF loop placing one atom at a time
-with numpy vectors.
+The first rows start both sides from Python lists (the conversion is part of
+the timing). The Kabsch peer is the same centring, covariance, SVD with
+reflection guard and residual in numpy; the backbone peer is a NeRF loop
+placing one atom at a time with numpy vectors. Then the public API
+(`tessarine.kabsch_rmsd`, `tessarine.build_backbone`) with numpy arrays: the
+Kabsch peer is numpy on the same arrays; the core's list of dicts is set
+against Python building the same dicts from coordinates already in hand (the
+floor of that result), and against the public API's arrays.
 """
 
 from __future__ import annotations
@@ -17,6 +21,7 @@ from pathlib import Path
 
 import numpy as np
 
+import tessarine
 import tessarine._tessarine_core as core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -84,6 +89,30 @@ def measure() -> list[Row]:
     note(f"backbone of 10,000 residues: largest coordinate difference from numpy {worst:.2e} A")
     rows.append(Row("py_build_backbone", "10,000 residues", best_of(lambda: core.py_build_backbone(sequence, pairs), 5),
                     "numpy NeRF loop", best_of(lambda: numpy_nerf(sequence, pairs), 2)))
+
+    arr_a, arr_b = np.asarray(a), np.asarray(b)
+    public = tessarine.kabsch_rmsd(arr_a, arr_b)
+    note(f"Kabsch RMSD through the public API from arrays: {public:.12f}")
+    rows.append(Row("kabsch_rmsd (numpy arrays)", "100,000 points",
+                    best_of(lambda: tessarine.kabsch_rmsd(arr_a, arr_b), 7), "numpy SVD",
+                    best_of(lambda: numpy_kabsch(arr_a, arr_b), 7)))
+
+    names = ("N", "CA", "C")
+    coords = [(p["x"], p["y"], p["z"]) for p in built]
+
+    def python_dicts() -> list[dict]:
+        return [{"name": names[k % 3], "res_idx": k // 3, "x": x, "y": y, "z": z} for k, (x, y, z) in
+                enumerate(coords)]
+
+    assert python_dicts() == built
+    dicts = best_of(lambda: core.py_build_backbone(sequence, pairs), 7)
+    rows.append(Row("py_build_backbone (list of dicts)", "10,000 residues", dicts, "Python dicts, coordinates ready",
+                    best_of(python_dicts, 7)))
+    angles = np.asarray(pairs)
+    backbone = tessarine.build_backbone(sequence, angles)
+    assert np.array_equal(backbone.xyz, np.asarray(coords))
+    rows.append(Row("build_backbone (arrays)", "10,000 residues",
+                    best_of(lambda: tessarine.build_backbone(sequence, angles), 7), "py_build_backbone dicts", dicts))
     return rows
 
 

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import hashlib
 import os
 import struct
 from pathlib import Path
@@ -106,3 +107,28 @@ def test_inverted_and_flat_boxes_give_one_voxel(tmp_path: Path) -> None:
     assert len(m.faces) == 12 and m.is_watertight
     assert m.volume == pytest.approx(0.125)
     assert np.allclose(m.bounds, [[1, 1, 1], [1.5, 1.5, 1.5]])
+
+
+@pytest.mark.parametrize(
+    "kind, digest",
+    [
+        ("obj", "732268c020590253479fc7884b3bbdc36a04d9562cdf1c6e79b2bea2e8020885"),
+        ("stl", "dde86c87ab2e229470195804a8e6bc384dcef03fa7bce122d049991f902f4c5c"),
+        ("vtk", "95853d69e8b5c5dbec90248b548f2c5a18ebcb662733cae0966f92d49f15959a"),
+        ("raw", "52665a7abacc9a7ee8c8c83d5fe1250146fe97a6f94426d779b59660e1e2116f"),
+    ],
+)
+def test_files_made_in_many_pieces_keep_their_bytes(tmp_path: Path, kind: str, digest: str) -> None:
+    # 70^3 voxels, 66,200 faces: the writers make these files in several
+    # pieces on the pool. The sums hold the bytes fixed whatever the size of
+    # the pieces or the number of threads.
+    box, out = ((0.0, 0.0, 0.0), (0.07, 0.07, 0.07)), tmp_path / f"s.{kind}"
+    if kind == "obj":
+        core.py_export_obj(TWO_PHASE, str(out), box, VOXEL, 0.01)
+    elif kind == "stl":
+        core.py_export_stl(TWO_PHASE, str(out), box, VOXEL, 0.01, False)
+    elif kind == "vtk":
+        core.py_export_vtk_legacy(TWO_PHASE, str(out), box, VOXEL, ["Density_kg_m3"], 0.01)
+    else:
+        core.py_export_sdf_raw(TWO_PHASE, str(out), box, VOXEL, 0.01)
+    assert hashlib.sha256(out.read_bytes()).hexdigest() == digest

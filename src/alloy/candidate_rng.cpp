@@ -11,11 +11,6 @@
 
 namespace tess::alloy {
 
-namespace {
-// NOLINTNEXTLINE(modernize-use-using): __extension__ (quiet under -Wpedantic) takes a typedef
-__extension__ typedef unsigned __int128 u128;
-}  // namespace
-
 CandidateRng::SeedBytes CandidateRng::seed_bytes_from_u64(std::uint64_t seed) {
   constexpr std::uint64_t kMul = 0x5851F42D4C957F2DULL;
   constexpr std::uint64_t kInc = 0xA17654E46FBE17F3ULL;
@@ -54,42 +49,6 @@ CandidateRng CandidateRng::from_seed_bytes(const SeedBytes& bytes) {
     s = {0xE220A8397B1DCDAFULL, 0x6E789E6AA1B965F4ULL, 0x06C45D188009454FULL, 0xF88BB8A8724C81ECULL};
   }
   return CandidateRng(s);
-}
-
-std::uint64_t CandidateRng::next_u64() noexcept {
-  const std::uint64_t result = std::rotl(s_[0] + s_[3], 23) + s_[0];
-  const std::uint64_t t = s_[1] << 17;
-  s_[2] ^= s_[0];
-  s_[3] ^= s_[1];
-  s_[1] ^= s_[2];
-  s_[0] ^= s_[3];
-  s_[2] ^= t;
-  s_[3] = std::rotl(s_[3], 45);
-  return result;
-}
-
-std::uint64_t CandidateRng::uniform_below(std::uint64_t n) {
-  if (n == 0) panic("CandidateRng::uniform_below: n must be at least 1");
-  const std::uint64_t zone = (n << std::countl_zero(n)) - 1;
-  for (;;) {
-    const u128 product = static_cast<u128>(next_u64()) * n;
-    const auto lo = static_cast<std::uint64_t>(product);
-    if (lo <= zone) return static_cast<std::uint64_t>(product >> 64);
-  }
-}
-
-double CandidateRng::uniform_real(double low, double high) {
-  if (!(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
-    panic("CandidateRng::uniform_real: bounds must be finite with low < high");
-  }
-  const double scale = high - low;
-  for (;;) {
-    const auto m = std::bit_cast<double>(0x3FF0000000000000ULL | (next_u64() >> 12));
-    const double u = m - 1.0;
-    // Built with -ffp-contract=off: one rounded product, then one rounded sum.
-    const double r = u * scale + low;
-    if (r < high) return r;
-  }
 }
 
 }  // namespace tess::alloy

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+
+#include "common/error.h"
 
 namespace tess::alloy {
 
@@ -24,13 +28,49 @@ class CandidateRng {
 
   const State& state() const noexcept { return s_; }
 
-  std::uint64_t next_u64() noexcept;
+  // Inline: the search draws up to nine times per candidate.
+  std::uint64_t next_u64() noexcept {
+    const std::uint64_t result = std::rotl(s_[0] + s_[3], 23) + s_[0];
+    const std::uint64_t t = s_[1] << 17;
+    s_[2] ^= s_[0];
+    s_[3] ^= s_[1];
+    s_[1] ^= s_[2];
+    s_[0] ^= s_[3];
+    s_[2] ^= t;
+    s_[3] = std::rotl(s_[3], 45);
+    return result;
+  }
+
   // Uniform in [0, n) for n >= 1, by widening multiply with rejection.
-  std::uint64_t uniform_below(std::uint64_t n);
+  std::uint64_t uniform_below(std::uint64_t n) {
+    if (n == 0) panic("CandidateRng::uniform_below: n must be at least 1");
+    const std::uint64_t zone = (n << std::countl_zero(n)) - 1;
+    for (;;) {
+      const u128 product = static_cast<u128>(next_u64()) * n;
+      const auto lo = static_cast<std::uint64_t>(product);
+      if (lo <= zone) return static_cast<std::uint64_t>(product >> 64);
+    }
+  }
+
   // Uniform in [low, high) for finite low < high, with rejection.
-  double uniform_real(double low, double high);
+  double uniform_real(double low, double high) {
+    if (!(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+      panic("CandidateRng::uniform_real: bounds must be finite with low < high");
+    }
+    const double scale = high - low;
+    for (;;) {
+      const auto m = std::bit_cast<double>(0x3FF0000000000000ULL | (next_u64() >> 12));
+      const double u = m - 1.0;
+      // Built with -ffp-contract=off: one rounded product, then one rounded sum.
+      const double r = u * scale + low;
+      if (r < high) return r;
+    }
+  }
 
  private:
+  // NOLINTNEXTLINE(modernize-use-using): __extension__ (quiet under -Wpedantic) takes a typedef
+  __extension__ typedef unsigned __int128 u128;
+
   explicit CandidateRng(const State& s) : s_(s) {}
   State s_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace tess::alloy {
 
@@ -78,16 +79,17 @@ void PropertyEstimator::add(std::uint32_t id, double fraction, double x) {
   slot.fraction = fraction + slot.fraction;
 }
 
-// Adds the numeric members of one datasheet: its own, then those of its
+// The numeric members of one datasheet: its own, then those of its
 // "Properties" object, each set in key order.
-void PropertyEstimator::visit(const Json& value, double fraction) {
+template <class Take>
+void PropertyEstimator::visit(const Json& value, Take&& take) {
   if (!value.is_object()) return;
   const Json* properties = nullptr;
   std::uint32_t previous = kNone;
   for (const auto& [key, v] : value.get_ref<const Json::object_t&>()) {
     double x = 0.0;
     if (number_of(v, x)) {
-      add(slot_of(key, previous, start_[0]), fraction, x);
+      take(slot_of(key, previous, start_[0]), x);
     } else if (v.is_object() && std::string_view(key) == "Properties") {
       properties = &v;
     }
@@ -96,53 +98,40 @@ void PropertyEstimator::visit(const Json& value, double fraction) {
   previous = kNone;
   for (const auto& [key, v] : properties->get_ref<const Json::object_t&>()) {
     double x = 0.0;
-    if (number_of(v, x)) add(slot_of(key, previous, start_[1]), fraction, x);
+    if (number_of(v, x)) take(slot_of(key, previous, start_[1]), x);
   }
 }
 
 void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
   ++stamp_;
   result_.clear();
-  {
-    const auto reader = data_loader::DATA().read();
-    for (const Constituent& c : constituents) {
-      auto visit_found = [&](const Json* value) {
-        if (value != nullptr) visit(*value, c.fraction);
-        return 0;
-      };
-      if (c.number == kUnnumbered) {
-        reader.with_found(c.name, visit_found);
-        continue;
-      }
-      // The store never removes an entry, and a search holds the interpreter
-      // lock throughout, so no other call can store the name in an earlier
-      // tier meanwhile: the first tier that held a name stays the one. (Only
-      // a signal handler run by the search's cancellation poll could; the
-      // search then keeps to the tiers where it first found each name.)
-      if (c.number >= where_.size()) where_.resize(std::size_t{c.number} + 1, kUnresolved);
-      std::uint16_t& where = where_[c.number];
-      if (where == kUnresolved) {
-        if (maps_.empty()) {
-          for (const std::string& tier : reader.tier_names()) maps_.push_back(reader.tier_map(tier));
-        }
-        where = kAbsent;
-        for (std::size_t t = 0; t < maps_.size(); ++t) {
-          if (maps_[t] && reader.with_entry_in(*maps_[t], c.name, [](const Json* v) { return v != nullptr; })) {
-            where = static_cast<std::uint16_t>(t);
-            break;
-          }
-        }
-      }
-      if (where != kAbsent) reader.with_entry_in(*maps_[where], c.name, visit_found);
+  // The store is read only for names not met before.
+  std::optional<data_loader::DataStore::Reader> reader;
+  auto read = [&](std::string_view name, auto&& take) {
+    if (!reader) reader.emplace(data_loader::DATA().read());
+    reader->with_found(name, [&](const Json* value) {
+      if (value != nullptr) visit(*value, take);
+      return 0;
+    });
+  };
+  for (const Constituent& c : constituents) {
+    if (c.number == kUnnumbered) {
+      read(c.name, [&](std::uint32_t id, double x) { add(id, c.fraction, x); });
+      continue;
     }
+    // Each datasheet is read once, when its name is first met: a store that
+    // changes meanwhile changes no later estimate of this estimator.
+    if (c.number >= profiles_.size()) profiles_.resize(std::size_t{c.number} + 1);
+    Profile& profile = profiles_[c.number];
+    if (!profile.read) {
+      read(c.name, [&](std::uint32_t id, double x) { profile.terms.emplace_back(id, x); });
+      profile.read = true;
+    }
+    for (const auto& [id, x] : profile.terms) add(id, c.fraction, x);
   }
+  reader.reset();
   // Keys whose fraction sum is not positive (zero, negative, NaN) are left out.
-  std::erase_if(result_, [&](std::uint32_t id) {
-    Slot& slot = slots_[id];
-    slot.has_value = slot.fraction > 0.0;
-    if (slot.has_value) slot.value = slot.weighted / slot.fraction;
-    return !slot.has_value;
-  });
+  std::erase_if(result_, [&](std::uint32_t id) { return !(slots_[id].fraction > 0.0); });
 }
 
 }  // namespace tess::alloy

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,8 +26,9 @@ inline constexpr std::uint32_t kUnnumbered = UINT32_MAX;
 
 // One constituent of a composition being estimated; the name is borrowed.
 // A caller that numbers its names (the same number for the same name on every
-// estimate of one estimator) lets the estimator remember which tier holds
-// each name; kUnnumbered names are searched across the tiers every time.
+// estimate of one estimator) lets the estimator read each name's datasheet
+// once and remember its numeric members; kUnnumbered names are looked up and
+// read on every estimate.
 struct Constituent {
   std::string_view name;
   double fraction;
@@ -47,7 +47,7 @@ class PropertyEstimator {
   // The last result, in the order its keys were first met.
   std::size_t size() const noexcept { return result_.size(); }
   std::uint32_t slot(std::size_t i) const noexcept { return result_[i]; }
-  double value(std::size_t i) const noexcept { return slots_[result_[i]].value; }
+  double value(std::size_t i) const noexcept { return slots_[result_[i]].value(); }
 
   // The slot of `key`, created if the key was never met.
   [[gnu::noinline]] std::uint32_t intern(std::string_view key);
@@ -55,8 +55,8 @@ class PropertyEstimator {
   // The value of a slot in the last result.
   std::optional<double> value_of(std::uint32_t slot) const noexcept {
     const Slot& s = slots_[slot];
-    if (s.stamp != stamp_ || !s.has_value) return std::nullopt;
-    return s.value;
+    if (s.stamp != stamp_ || !(s.fraction > 0.0)) return std::nullopt;
+    return s.value();
   }
 
  private:
@@ -66,33 +66,38 @@ class PropertyEstimator {
     std::string_view key;  // owned by index_
     double weighted = 0.0;
     double fraction = 0.0;
-    double value = 0.0;
     std::uint64_t stamp = 0;     // the estimate that last met this key
     std::uint32_t next = kNone;  // the slot that followed this one last time
-    bool has_value = false;
+    // Keys whose fraction sum is not positive (zero, negative, NaN) have none.
+    double value() const noexcept { return weighted / fraction; }
   };
   struct KeyHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+  // The numeric members of one datasheet as (slot, value), in the order an
+  // estimate adds them; read once per numbered name.
+  struct Profile {
+    bool read = false;
+    std::vector<std::pair<std::uint32_t, double>> terms;
   };
 
   // The hot path of visit(): inlined there; intern() is the cold path.
   [[gnu::always_inline]] inline std::uint32_t slot_of(std::string_view key, std::uint32_t& previous,
                                                       std::uint32_t& set_start);
   [[gnu::always_inline]] inline void add(std::uint32_t id, double fraction, double x);
-  void visit(const Json& value, double fraction);
+  // Calls take(slot, value) for every numeric member of a datasheet.
+  template <class Take>
+  void visit(const Json& value, Take&& take);
 
   std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> index_;
   std::vector<Slot> slots_;
   std::uint64_t stamp_ = 0;
   std::vector<std::uint32_t> result_;  // the slots met by the last estimate with a value
   std::uint32_t start_[2] = {kNone, kNone};
-  // Per numbered name: the position in maps_ of the first tier that held it
-  // (resolved on first use).
-  static constexpr std::uint16_t kUnresolved = UINT16_MAX;
-  static constexpr std::uint16_t kAbsent = UINT16_MAX - 1;
-  std::vector<std::uint16_t> where_;
-  std::vector<std::shared_ptr<const data_loader::TierMap>> maps_;  // in the store's tier order
+  // Per numbered name: its datasheet's members, from the first tier that
+  // held it when first met.
+  std::vector<Profile> profiles_;
 };
 
 }  // namespace tess::alloy

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <unordered_map>
 
 namespace tess::alloy {
 
@@ -116,8 +117,17 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
   } else {
     pool.assign(DEFAULT_POOL.begin(), DEFAULT_POOL.end());
   }
-  // Name number 0 is the base, 1 + i is pool[i].
+  // Name number 0 is the base, 1 + i is pool[i]; a name given twice takes
+  // the number of its first place.
   auto name_of = [&](std::uint32_t id) { return id == 0 ? base : pool[id - 1]; };
+  std::vector<std::uint32_t> number_of(pool.size() + 1);
+  {
+    std::unordered_map<std::string_view, std::uint32_t> first;
+    for (std::uint32_t id = 0; id < number_of.size(); ++id) {
+      if (id % kPollEvery == 0) cancel.check();
+      number_of[id] = first.try_emplace(name_of(id), id).first->second;
+    }
+  }
 
   CandidateRng g = seed ? CandidateRng::seed_from_u64(*seed) : CandidateRng::seed_from_entropy();
   PropertyEstimator estimator;
@@ -134,14 +144,14 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
     const CompositionDraw d = draw_composition(g, pool.size());
     std::size_t n = 0;
     auto put = [&](std::uint32_t id, double fraction) {
-      const std::string_view name = name_of(id);
+      const std::uint32_t number = number_of[id];
       for (std::size_t i = 0; i < n; ++i) {
-        if (constituents[i].name == name) {
+        if (constituents[i].number == number) {
           constituents[i].fraction = fraction;  // a later insertion replaces the value
           return;
         }
       }
-      constituents[n] = {name, fraction, id};
+      constituents[n] = {name_of(number), fraction, number};
       ++n;
     };
     put(0, d.base_fraction);

@@ -7,36 +7,6 @@
 
 namespace tess::exporter {
 
-namespace {
-
-// The offsets of the four corners from c0, by axis and by sign (0: -1,
-// 1: +1): each axis's natural order, with corners 1 and 3 swapped for the
-// sign it does not wind about. A table, as the sign changes from face to face.
-using Offsets = std::array<std::array<std::uint8_t, 3>, 4>;
-constexpr auto kCornerOffsets = [] {
-  constexpr Offsets natural[3] = {{{{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}},
-                                  {{{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}},
-                                  {{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
-  constexpr int winds[3] = {1, -1, 1};
-  std::array<std::array<Offsets, 2>, 3> t{};
-  for (int axis = 0; axis < 3; ++axis)
-    for (int s = 0; s < 2; ++s) {
-      t[axis][s] = natural[axis];
-      if (winds[axis] != (s == 0 ? -1 : 1)) std::swap(t[axis][s][1], t[axis][s][3]);
-    }
-  return t;
-}();
-
-}  // namespace
-
-std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
-  const Offsets& off = kCornerOffsets[axis][sign > 0 ? 1 : 0];
-  std::array<Corner, 4> c;
-  for (int n = 0; n < 4; ++n)
-    for (int d = 0; d < 3; ++d) c[n][d] = c0[d] + off[n][d];
-  return c;
-}
-
 FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
   if (grid.phase_ids.empty()) {
     nx_ = ny_ = nz_ = 0;

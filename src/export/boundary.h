@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "common/cancel.h"
@@ -34,6 +36,37 @@ struct LatticeFace {
   std::array<Corner, 4> corners() const;
 };
 
+namespace detail {
+
+// The offsets of the four corners from c0, by axis and by sign (0: -1,
+// 1: +1): each axis's natural order, with corners 1 and 3 swapped for the
+// sign it does not wind about. A table, as the sign changes from face to face.
+using Offsets = std::array<std::array<std::uint8_t, 3>, 4>;
+inline constexpr auto kCornerOffsets = [] {
+  constexpr Offsets natural[3] = {{{{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}},
+                                  {{{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}},
+                                  {{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
+  constexpr int winds[3] = {1, -1, 1};
+  std::array<std::array<Offsets, 2>, 3> t{};
+  for (int axis = 0; axis < 3; ++axis)
+    for (int s = 0; s < 2; ++s) {
+      t[axis][s] = natural[axis];
+      if (winds[axis] != (s == 0 ? -1 : 1)) std::swap(t[axis][s][1], t[axis][s][3]);
+    }
+  return t;
+}();
+
+}  // namespace detail
+
+// Inline: the writers ask for the corners of every face.
+inline std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
+  const detail::Offsets& off = detail::kCornerOffsets[axis][sign > 0 ? 1 : 0];
+  std::array<Corner, 4> c;
+  for (std::size_t n = 0; n < 4; ++n)
+    for (std::size_t d = 0; d < 3; ++d) c[n][d] = c0[d] + off[n][d];
+  return c;
+}
+
 // A copy of the grid's ids in z-fastest order (k innermost), the order in
 // which the faces are visited. The constructor and the counts throw
 // Cancelled when `cancel` stops.
@@ -54,7 +87,14 @@ class FaceSweep {
   // independent of one another, so writers may fill them in parallel.
   std::size_t plane_count() const { return nx_ == 0 ? 0 : static_cast<std::size_t>(3 * nx_ + 1); }
   template <class F>
-  void for_each_in(std::size_t run, F&& visit) const;
+  void for_each_in(std::size_t run, F&& visit) const {
+    for_each_in_rows(run, 0, rows_in(run), visit);
+  }
+  // A run is made of rows (ny of them, ny + 1 in the y-pass); the faces of
+  // rows j0 .. j1 - 1 of a run, in the order of for_each_in.
+  std::uint64_t rows_in(std::size_t run) const { return run > nx_ && run <= 2 * nx_ ? ny_ + 1 : ny_; }
+  template <class F>
+  void for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1, F&& visit) const;
 
   // The number of faces for_each visits.
   std::uint64_t count(const Cancel& cancel = Cancel::never()) const;
@@ -73,7 +113,7 @@ class FaceSweep {
 };
 
 template <class F>
-void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
+void FaceSweep::for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1, F&& visit) const {
   LatticeFace face{};
   auto emit = [&](std::uint8_t axis, std::int32_t a, std::int32_t b, std::uint64_t i, std::uint64_t j,
                   std::uint64_t k) {
@@ -94,15 +134,15 @@ void FaceSweep::for_each_in(std::size_t run, F&& visit) const {
   const std::int32_t* none = empty_.data();
   if (run <= nx_) {
     const std::uint64_t i = run;
-    for (std::uint64_t j = 0; j < ny_; ++j)
+    for (std::uint64_t j = j0; j < j1; ++j)
       between_rows(0, i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none, i, j);
   } else if (run <= 2 * nx_) {
     const std::uint64_t i = run - (nx_ + 1);
-    for (std::uint64_t j = 0; j <= ny_; ++j)
+    for (std::uint64_t j = j0; j < j1; ++j)
       between_rows(1, j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none, i, j);
   } else {
     const std::uint64_t i = run - (2 * nx_ + 1);
-    for (std::uint64_t j = 0; j < ny_; ++j) {
+    for (std::uint64_t j = j0; j < j1; ++j) {
       const std::int32_t* r = row(i, j);
       if (r[0] != -1) emit(2, -1, r[0], i, j, 0);
       for (std::uint64_t k = 1; k < nz_; ++k) {

@@ -15,6 +15,7 @@
 #include "export/file_io.h"
 #include "export/lattice_text.h"
 #include "export/names.h"
+#include "export/stream.h"
 
 namespace tess::exporter {
 namespace {
@@ -28,9 +29,6 @@ std::optional<std::size_t> file_name_start(const std::string& path) {
   return start;
 }
 
-// Vertices or faces written between two polls of the cancellation token.
-constexpr std::size_t kPollEvery = std::size_t{1} << 16;
-
 // Canonical lattice index per axis: the first index with the same bits, so
 // equal canonical triples are exactly the corners with equal coordinates.
 std::vector<std::uint64_t> canonical_indices(const std::vector<double>& values) {
@@ -42,10 +40,13 @@ std::vector<std::uint64_t> canonical_indices(const std::vector<double>& values) 
   return canon;
 }
 
+// Faces numbered, then formatted, a piece at a time.
+constexpr std::uint64_t kFacesPerPiece = 16384;
+
 template <class Index>
-std::string build_obj(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid,
-                      const FaceSweep& sweep, std::uint64_t faces, const std::array<std::vector<double>, 3>& at,
-                      bool dense, const Cancel& cancel) {
+Status put_obj(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const FaceSweep& sweep,
+               const std::vector<std::uint64_t>& per_run, const std::array<std::vector<double>, 3>& at, bool dense,
+               const ByteSink& put, const Cancel& cancel) {
   std::array<std::vector<std::uint64_t>, 3> canon;
   for (int a = 0; a < 3; ++a) canon[a] = canonical_indices(at[a]);
   const std::uint64_t ly = at[1].size(), lz = at[2].size();
@@ -53,7 +54,12 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
     return (canon[0][static_cast<std::size_t>(c[0])] * ly + canon[1][static_cast<std::size_t>(c[1])]) * lz +
            canon[2][static_cast<std::size_t>(c[2])];
   };
+  std::uint64_t faces = 0;
+  for (auto n : per_run) faces += n;
 
+  // Vertices are numbered in the order in which the faces first reach them.
+  // The index holds every vertex's number; the text is then made piece by
+  // piece from it, each piece writing the vertices it reaches first.
   constexpr Index kUnset = std::numeric_limits<Index>::max();
   std::vector<Index> table;
   std::unordered_map<std::uint64_t, Index> map;
@@ -62,75 +68,87 @@ std::string build_obj(std::string_view name, std::string_view mtl_reference, con
   } else {
     map.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(faces, std::uint64_t{1} << 26)));
   }
-  std::vector<LatticeFace::Corner> vertices;
-  const std::size_t groups = std::max<std::size_t>(grid.phase_names.size(), 1);
-  std::vector<std::vector<std::array<Index, 4>>> faces_of(groups);
-
-  auto add_face = [&](const LatticeFace& face) {
-    std::array<Index, 4> idx;
-    const auto corners = face.corners();
-    for (int c = 0; c < 4; ++c) {
-      const std::uint64_t key = key_of(corners[c]);
-      Index* slot = nullptr;
-      if (dense) {
-        slot = &table[static_cast<std::size_t>(key)];
-      } else {
-        slot = &map.try_emplace(key, kUnset).first->second;
-      }
-      if (*slot == kUnset) {
-        *slot = static_cast<Index>(vertices.size());
-        vertices.push_back(corners[c]);
-      }
-      idx[c] = *slot;
-    }
-    const auto group = std::clamp<std::int64_t>(face.phase, 0, static_cast<std::int64_t>(groups) - 1);
-    faces_of[static_cast<std::size_t>(group)].push_back(idx);
+  auto number_of = [&](const LatticeFace::Corner& c) -> Index {
+    const std::uint64_t key = key_of(c);
+    return dense ? table[static_cast<std::size_t>(key)] : map.find(key)->second;
   };
-  for (std::size_t run = 0; run < sweep.plane_count(); ++run) {
-    cancel.check();
-    sweep.for_each_in(run, add_face);
+  const std::size_t groups = std::max<std::size_t>(grid.phase_names.size(), 1);
+  auto group_of = [&](const LatticeFace& face) {
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(face.phase, 0, static_cast<std::int64_t>(groups) - 1));
+  };
+  const auto pieces = face_pieces(sweep, per_run, kFacesPerPiece);
+  std::vector<Index> first_number(pieces.size() + 1);  // of the vertices each piece reaches first
+  std::vector<std::uint64_t> faces_of(groups, 0);
+  Index next = 0;
+  for (std::size_t c = 0; c < pieces.size(); ++c) {
+    cancel.check();  // pieces c of pieces.size() numbered
+    first_number[c] = next;
+    for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+      for (const auto& corner : face.corners()) {
+        const std::uint64_t key = key_of(corner);
+        Index& slot = dense ? table[static_cast<std::size_t>(key)] : map.try_emplace(key, kUnset).first->second;
+        if (slot == kUnset) slot = next++;
+      }
+      ++faces_of[group_of(face)];
+    });
   }
-  table = {};
-  map = {};
+  first_number[pieces.size()] = next;
 
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
+  if (auto w = put("mtllib " + std::string(mtl_reference) + "\n"); !w) return w;
+  auto vertices = put_pieces(
+      pieces.size(),
+      [&](std::size_t c, std::string& out) {
+        out.clear();
+        if (first_number[c] == first_number[c + 1]) return;
+        Index expected = first_number[c];
+        for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+          for (const auto& v : face.corners()) {
+            if (number_of(v) != expected) continue;  // reached before
+            ++expected;
+            out += "v ";
+            out += text[0][static_cast<std::size_t>(v[0])];
+            out += ' ';
+            out += text[1][static_cast<std::size_t>(v[1])];
+            out += ' ';
+            out += text[2][static_cast<std::size_t>(v[2])];
+            out += '\n';
+          }
+        });
+      },
+      put, cancel);
+  if (!vertices) return vertices;
+
   const std::string object_prefix = obj_name(name) + '_';
   const std::vector<std::string> materials = obj_names(grid.phase_names);
-  std::string out = "mtllib ";
-  out.append(mtl_reference);
-  out += '\n';
-  for (std::size_t i = 0; i < vertices.size(); ++i) {
-    if (i % kPollEvery == 0) cancel.check();
-    const auto& v = vertices[i];
-    out += "v ";
-    out += text[0][static_cast<std::size_t>(v[0])];
-    out += ' ';
-    out += text[1][static_cast<std::size_t>(v[1])];
-    out += ' ';
-    out += text[2][static_cast<std::size_t>(v[2])];
-    out += '\n';
-  }
-  for (std::size_t g = 0; g < faces_of.size(); ++g) {
-    if (faces_of[g].empty()) continue;
+  for (std::size_t g = 0; g < groups; ++g) {
+    if (faces_of[g] == 0) continue;
     const std::string& phase = materials[g];
-    out += "o ";
-    out += object_prefix;
-    out += phase;
-    out += "\nusemtl ";
-    out += phase;
-    out += '\n';
-    for (std::size_t at_face = 0; at_face < faces_of[g].size(); ++at_face) {
-      if (at_face % kPollEvery == 0) cancel.check();
-      const auto& f = faces_of[g][at_face];
-      out += 'f';
-      for (Index i : f) {
-        out += ' ';
-        numfmt::append_unsigned(out, static_cast<unsigned long long>(i) + 1);
-      }
-      out += '\n';
-    }
+    std::string head = "o ";
+    head += object_prefix;
+    head += phase;
+    head += "\nusemtl ";
+    head += phase;
+    head += '\n';
+    if (auto w = put(head); !w) return w;
+    auto written = put_pieces(
+        pieces.size(),
+        [&](std::size_t c, std::string& out) {
+          out.clear();
+          for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+            if (group_of(face) != g) return;
+            out += 'f';
+            for (const auto& v : face.corners()) {
+              out += ' ';
+              numfmt::append_unsigned(out, static_cast<unsigned long long>(number_of(v)) + 1);
+            }
+            out += '\n';
+          });
+        },
+        put, cancel);
+    if (!written) return written;
   }
-  return out;
+  return ok_status();
 }
 
 }  // namespace
@@ -176,10 +194,12 @@ std::string mtl_text(const std::vector<std::string>& phases) {
   return out;
 }
 
-std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
-                     double voxel_size, VertexIndex how, const Cancel& cancel) {
+Status obj_stream(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
+                  double voxel_size, VertexIndex how, const ByteSink& put, const Cancel& cancel) {
   const FaceSweep sweep(grid, cancel);
-  const std::uint64_t faces = sweep.count(cancel);
+  const auto per_run = sweep.count_per_run(cancel);
+  std::uint64_t faces = 0;
+  for (auto n : per_run) faces += n;
   std::array<std::vector<double>, 3> at;
   const std::uint64_t n[3] = {grid.nx, grid.ny, grid.nz};
   for (int a = 0; a < 3; ++a) at[a] = lattice_coordinates(origin[a], voxel_size, grid.phase_ids.empty() ? 0 : n[a]);
@@ -190,9 +210,23 @@ std::string obj_text(std::string_view name, std::string_view mtl_reference, cons
       how == VertexIndex::dense || (how == VertexIndex::automatic && lattice <= 4 * faces + (std::uint64_t{1} << 20));
   const std::uint64_t most_vertices = std::min(lattice, 4 * faces);
   if (most_vertices < std::numeric_limits<std::uint32_t>::max()) {
-    return build_obj<std::uint32_t>(name, mtl_reference, grid, sweep, faces, at, dense, cancel);
+    return put_obj<std::uint32_t>(name, mtl_reference, grid, sweep, per_run, at, dense, put, cancel);
   }
-  return build_obj<std::uint64_t>(name, mtl_reference, grid, sweep, faces, at, dense, cancel);
+  return put_obj<std::uint64_t>(name, mtl_reference, grid, sweep, per_run, at, dense, put, cancel);
+}
+
+std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
+                     double voxel_size, VertexIndex how, const Cancel& cancel) {
+  std::string out;
+  const auto made = obj_stream(
+      name, mtl_reference, grid, origin, voxel_size, how,
+      [&](std::string_view bytes) {
+        out += bytes;
+        return ok_status();
+      },
+      cancel);
+  if (!made) panic("obj_text: a string refused the text");
+  return out;
 }
 
 Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, const sample::Box& bounds,
@@ -214,11 +248,12 @@ Result<ObjFiles> export_obj(std::string_view name, const std::string& obj_path, 
     auto mtl = FileWriter::create(mtl_path, Parents::create, cancel);
     if (!mtl) return std::move(mtl).error();
     if (auto w = mtl->write(mtl_text(grid->phase_names)); !w) return std::move(w).error();
-    const std::string body =
-        obj_text(name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size, VertexIndex::automatic, cancel);
     auto obj = FileWriter::create(obj_path, Parents::create, cancel);
     if (!obj) return std::move(obj).error();
-    if (auto w = write_pieces(*obj, body, cancel); !w) return std::move(w).error();
+    auto written = obj_stream(
+        name, mtl_reference_name(mtl_path), *grid, bounds.min, voxel_size, VertexIndex::automatic,
+        [&](std::string_view bytes) { return obj->write(bytes); }, cancel);
+    if (!written) return std::move(written).error();
     if (auto w = finish_both(*mtl, *obj); !w) return std::move(w).error();
   } catch (const std::bad_alloc&) {
     return Error(too_large_message("export_obj: the OBJ of this grid", "use a larger voxel_size"));

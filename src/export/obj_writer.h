@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "export/boundary.h"
+#include "export/file_io.h"
 #include "sample/voxel_map.h"
 
 namespace tess::exporter {
@@ -44,6 +45,12 @@ std::string mtl_text(const std::vector<std::string>& phases);
 // The object and material names are those of obj_name and obj_names.
 enum class VertexIndex { automatic, dense, hashed };
 
+// The OBJ text handed to `put` in pieces, in order; fails with the first
+// failure of `put`.
+Status obj_stream(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
+                  double voxel_size, VertexIndex how, const ByteSink& put, const Cancel& cancel = Cancel::never());
+
+// The same text whole.
 std::string obj_text(std::string_view name, std::string_view mtl_reference, const VoxelGrid& grid, const Point& origin,
                      double voxel_size, VertexIndex how = VertexIndex::automatic,
                      const Cancel& cancel = Cancel::never());

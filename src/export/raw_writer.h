@@ -21,6 +21,10 @@ namespace tess::exporter {
 // first failure of `put`. Throws Cancelled when `cancel` stops.
 Status raw_volume(const sample::VoxelGrid& grid, std::string_view mode, const ByteSink& put,
                   const Cancel& cancel = Cancel::never());
+// The same bytes of the grid `mapper` labels, its ids made a few z-slabs at a
+// time on the pool while the earlier pieces go to `put`.
+Status raw_volume(const sample::PhaseMapper& mapper, std::string_view mode, const ByteSink& put,
+                  const Cancel& cancel = Cancel::never());
 
 // The sidecar beside `out_path`: its last component's extension replaced by
 // ".json", or ".json" appended when it has none.

@@ -2,16 +2,15 @@
 
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <new>
 
 #include "common/memory.h"
 #include "common/numfmt.h"
-#include "common/thread_pool.h"
 #include "export/file_io.h"
 #include "export/lattice_text.h"
 #include "export/names.h"
+#include "export/stream.h"
 
 namespace tess::exporter {
 namespace {
@@ -64,82 +63,39 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
   std::memcpy(head + 80, &count, 4);
   if (auto w = put(std::string_view(head, sizeof head)); !w) return w;
 
-  // Whole runs are grouped into chunks of about kChunk bytes (a larger run
-  // makes a chunk of its own). Each chunk is filled in parallel into one of
-  // two reused buffers while the previous one goes out from the other, still
-  // in cache.
-  constexpr std::size_t kChunk = std::size_t{1} << 20;
-  std::vector<std::size_t> bounds{0};  // chunk c holds runs bounds[c] .. bounds[c + 1] - 1
-  for (std::size_t r = 0, size = 0; r < per_run.size(); ++r) {
-    const std::size_t bytes = 100 * static_cast<std::size_t>(per_run[r]);
-    if (size > 0 && size + bytes > kChunk) {
-      bounds.push_back(r);
-      size = 0;
-    }
-    size += bytes;
-  }
-  if (per_run.size() > bounds.back()) bounds.push_back(per_run.size());
-  const std::size_t chunks = bounds.size() - 1;
-
-  struct Chunk {
-    std::vector<char> bytes;
-    std::vector<std::size_t> offset;  // of each run in bytes
-  };
-  Chunk chunk[2];
-  auto prepare = [&](std::size_t c) {
-    Chunk& ch = chunk[c % 2];
-    ch.offset.assign(1, 0);
-    for (std::size_t r = bounds[c]; r < bounds[c + 1]; ++r)
-      ch.offset.push_back(ch.offset.back() + 100 * static_cast<std::size_t>(per_run[r]));
-    if (ch.bytes.size() < ch.offset.back()) ch.bytes.resize(std::max(ch.offset.back(), kChunk));
-  };
-  auto fill = [&](std::size_t c, std::size_t r) {
-    char* p = chunk[c % 2].bytes.data() + chunk[c % 2].offset[r];
-    sweep.for_each_in(bounds[c] + r, [&](const LatticeFace& face) {
-      // Stored value by value: records assembled on the stack and copied
-      // out whole stall on store forwarding.
-      float normal[3] = {0.0f, 0.0f, 0.0f};
-      normal[face.axis] = static_cast<float>(face.sign);
-      const auto c4 = face.corners();
-      for (const auto& tri : kFacetCorners) {
-        std::memcpy(p, normal, sizeof normal);
-        for (std::size_t v = 0; v < 3; ++v)
-          for (std::size_t a = 0; a < 3; ++a)
-            std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
-        p[48] = p[49] = 0;  // the attribute word
-        p += 50;
-      }
-    });
-  };
-
-  // Step c fills chunk c (task 1 ..) and hands over chunk c - 1 (task 0).
-  Status written = ok_status();
-  std::exception_ptr thrown;
-  for (std::size_t c = 0; c <= chunks && written; ++c) {
-    const bool fills = c < chunks;
-    if (fills) prepare(c);
-    const std::size_t runs = fills ? bounds[c + 1] - bounds[c] : 0;
-    parallel_for(
-        runs + 1,
-        [&](std::size_t task) {
-          if (task > 0) return fill(c, task - 1);
-          if (c == 0) return;
-          const Chunk& done = chunk[(c - 1) % 2];
-          try {
-            written = put(std::string_view(done.bytes.data(), done.offset.back()));
-          } catch (...) {
-            thrown = std::current_exception();
+  // Pieces of about a megabyte, filled on the pool while the earlier ones
+  // are written.
+  const auto pieces = face_pieces(sweep, per_run, 10000);
+  return put_pieces(
+      pieces.size(),
+      [&](std::size_t c, std::string& out) {
+        std::size_t faces = 0;
+        for_each_in(sweep, pieces[c], [&](const LatticeFace&) { ++faces; });
+        out.resize(100 * faces);
+        char* p = out.data();
+        for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+          // Stored value by value: records assembled on the stack and copied
+          // out whole stall on store forwarding.
+          float normal[3] = {0.0f, 0.0f, 0.0f};
+          normal[face.axis] = static_cast<float>(face.sign);
+          const auto c4 = face.corners();
+          for (const auto& tri : kFacetCorners) {
+            std::memcpy(p, normal, sizeof normal);
+            for (std::size_t v = 0; v < 3; ++v)
+              for (std::size_t a = 0; a < 3; ++a)
+                std::memcpy(p + 12 + 12 * v + 4 * a, &f[a][static_cast<std::size_t>(c4[tri[v]][a])], 4);
+            p[48] = p[49] = 0;  // the attribute word
+            p += 50;
           }
-        },
-        cancel);
-    if (thrown) std::rethrow_exception(thrown);
-  }
-  return written;
+        });
+      },
+      put, cancel);
 }
 
-FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
-                     const Cancel& cancel) {
+Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                 const ByteSink& put, const Cancel& cancel) {
   const FaceSweep sweep(grid, cancel);
+  const auto per_run = sweep.count_per_run(cancel);
   const auto at = lattice_of(grid, origin, voxel_size);
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
   // "  facet normal <n>\n    outer loop\n" for each axis and sign.
@@ -156,65 +112,36 @@ FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& 
     }
   static constexpr std::string_view kVertex = "\t  vertex ";
   static constexpr std::string_view kTail = "    endloop\n  endfacet\n";
-  auto head_of = [&](const LatticeFace& face) -> const std::string& {
-    return facet_head[face.axis][face.sign < 0 ? 0 : 1];
-  };
-  auto corner_size = [&](const LatticeFace::Corner& c) {
-    return text[0][static_cast<std::size_t>(c[0])].size() + text[1][static_cast<std::size_t>(c[1])].size() +
-           text[2][static_cast<std::size_t>(c[2])].size();
-  };
 
-  // The exact size of every run's text, then each run written in place.
-  std::vector<std::size_t> start(sweep.plane_count() + 1, 0);
-  parallel_for(
-      sweep.plane_count(),
-      [&](std::size_t run) {
-        std::size_t n = 0;
-        sweep.for_each_in(run, [&](const LatticeFace& face) {
-          const auto c = face.corners();
-          n += 2 * (head_of(face).size() + kTail.size()) + 6 * (kVertex.size() + 3);
-          n += 2 * corner_size(c[0]) + corner_size(c[1]) + 2 * corner_size(c[2]) + corner_size(c[3]);
-        });
-        start[run + 1] = n;
-      },
-      cancel);
   const std::string title = line_text(name);
-  const std::string first = "solid " + title + "\n";
-  const std::string last = "endsolid " + title + "\n";
-  start[0] = first.size();
-  for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
-
-  FileBuffer out(start.back() + last.size());
-  std::memcpy(out.data(), first.data(), first.size());
-  std::memcpy(out.data() + start.back(), last.data(), last.size());
-  parallel_for(
-      sweep.plane_count(),
-      [&](std::size_t run) {
-        char* p = out.data() + start[run];
-        auto put = [&](std::string_view s) {
-          std::memcpy(p, s.data(), s.size());
-          p += s.size();
-        };
-        sweep.for_each_in(run, [&](const LatticeFace& face) {
-          const auto c = face.corners();
-          const std::string& head = head_of(face);
+  if (auto w = put("solid " + title + "\n"); !w) return w;
+  // About 1.5 MB of text a piece.
+  const auto pieces = face_pieces(sweep, per_run, 4096);
+  auto made = put_pieces(
+      pieces.size(),
+      [&](std::size_t c, std::string& out) {
+        out.clear();
+        for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
+          const auto corner = face.corners();
+          const std::string& head = facet_head[face.axis][face.sign < 0 ? 0 : 1];
           for (const auto& tri : kFacetCorners) {
-            put(head);
+            out += head;
             for (int v : tri) {
-              put(kVertex);
-              put(text[0][static_cast<std::size_t>(c[v][0])]);
-              *p++ = ' ';
-              put(text[1][static_cast<std::size_t>(c[v][1])]);
-              *p++ = ' ';
-              put(text[2][static_cast<std::size_t>(c[v][2])]);
-              *p++ = '\n';
+              out += kVertex;
+              out += text[0][static_cast<std::size_t>(corner[v][0])];
+              out += ' ';
+              out += text[1][static_cast<std::size_t>(corner[v][1])];
+              out += ' ';
+              out += text[2][static_cast<std::size_t>(corner[v][2])];
+              out += '\n';
             }
-            put(kTail);
+            out += kTail;
           }
         });
       },
-      cancel);
-  return out;
+      put, cancel);
+  if (!made) return made;
+  return put("endsolid " + title + "\n");
 }
 
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
@@ -242,8 +169,12 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
       if (!written) return std::move(written).error();
       if (auto w = file->finish(); !w) return std::move(w).error();
     } else {
-      const FileBuffer body = stl_ascii(name, *grid, bounds.min, voxel_size, cancel);
-      if (auto w = write_file(out_path, body.view(), Parents::create, cancel); !w) return std::move(w).error();
+      auto file = FileWriter::create(out_path, Parents::create, cancel);
+      if (!file) return std::move(file).error();
+      auto written = stl_ascii(
+          name, *grid, bounds.min, voxel_size, [&](std::string_view bytes) { return file->write(bytes); }, cancel);
+      if (!written) return std::move(written).error();
+      if (auto w = file->finish(); !w) return std::move(w).error();
     }
   } catch (const std::bad_alloc&) {
     return Error(too_large_message("export_stl: the STL of this grid", "use a larger voxel_size"));

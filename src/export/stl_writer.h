@@ -32,8 +32,10 @@ Result<std::uint32_t> stl_facet_count(std::uint64_t quads);
 Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
                   const ByteSink& put, const Cancel& cancel = Cancel::never());
 
-// The whole ASCII file, its "solid" and "endsolid" lines naming line_text(name).
-FileBuffer stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
-                     const Cancel& cancel = Cancel::never());
+// The whole ASCII file, its "solid" and "endsolid" lines naming
+// line_text(name), handed to `put` in pieces of a megabyte or two; fails
+// with the first failure of `put`.
+Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                 const ByteSink& put, const Cancel& cancel = Cancel::never());
 
 }  // namespace tess::exporter

@@ -1,7 +1,10 @@
 #include "fourier_bake/fourier_bake.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -162,6 +165,96 @@ void direct_sum(const Plan& p, const std::vector<double>& f, Triple t, double* b
   im_out = im;
 }
 
+// When every grid size is a power of two, each quotient (n * i) / Nx of the
+// phase is exact, and so is their sum: the phase is (T / D) * (-2 pi) for the
+// integer T = n*i*(D/Nx) + m*j*(D/Ny) + l*k*(D/Nz), D the largest size, and
+// T / D is that same double. The few distinct T then have their cosine and
+// sine taken once, which gives every term the bits of the direct sum.
+struct PhaseTable {
+  std::int64_t first = 0;                      // the smallest T
+  std::array<std::int64_t, 3> step{};          // D / Nx, D / Ny, D / Nz
+  std::vector<std::array<double, 2>> cos_sin;  // of T = first, first + 1, ...
+};
+
+// Sizes up to 2^20 keep every T below 2^42, far inside the doubles' exact range.
+constexpr std::uint64_t kMaxTableSize = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMaxTableEntries = std::uint64_t{1} << 21;
+
+std::optional<PhaseTable> phase_table(const Plan& p, const Cancel& cancel) {
+  const auto [nx, ny, nz] = p.grid;
+  for (std::uint64_t n : p.grid) {
+    if (!std::has_single_bit(n) || n > kMaxTableSize) return std::nullopt;
+  }
+  const auto d = static_cast<std::int64_t>(std::max({nx, ny, nz}));
+  PhaseTable t;
+  t.step = {d / static_cast<std::int64_t>(nx), d / static_cast<std::int64_t>(ny), d / static_cast<std::int64_t>(nz)};
+  const std::int64_t reach_y = p.my * static_cast<std::int64_t>(ny - 1) * t.step[1];
+  const std::int64_t reach_z = p.mz * static_cast<std::int64_t>(nz - 1) * t.step[2];
+  const std::int64_t last = p.mx * static_cast<std::int64_t>(nx - 1) * t.step[0] + reach_y + reach_z;
+  t.first = -reach_y - reach_z;
+  const auto entries = static_cast<std::uint64_t>(last - t.first + 1);
+  // Never more evaluations than the direct sum would make.
+  if (entries > kMaxTableEntries || entries / p.total > p.coefficient_count) return std::nullopt;
+  t.cos_sin.resize(static_cast<std::size_t>(entries));
+  constexpr std::size_t kPiece = 4096;
+  parallel_for((t.cos_sin.size() + kPiece - 1) / kPiece,
+               [&](std::size_t piece) {
+                 const std::size_t end = std::min(t.cos_sin.size(), (piece + 1) * kPiece);
+                 for (std::size_t e = piece * kPiece; e < end; ++e) {
+                   const double s =
+                       static_cast<double>(t.first + static_cast<std::int64_t>(e)) / static_cast<double>(d);
+                   const double theta = s * kMinusTwoPi;
+                   t.cos_sin[e] = {std::cos(theta), std::sin(theta)};
+                 }
+               },
+               cancel);
+  return t;
+}
+
+// Re and Im of up to kLanes coefficients at once through the table, each sum
+// in the loop order of the direct sum (independent sums interleaved). A pair
+// (Re, Im) is added to as one vector of two doubles: each lane is rounded as
+// its own scalar product and sum would be.
+constexpr std::size_t kLanes = 8;
+using Pair = double __attribute__((vector_size(16)));
+
+void table_sums(const Plan& p, const PhaseTable& table, const std::vector<double>& f, const Triple* terms,
+                std::size_t count, double* re_out, double* im_out) {
+  const auto [nx, ny, nz] = p.grid;
+  std::int64_t along_x[kLanes] = {}, along_y[kLanes] = {}, along_z[kLanes] = {};
+  for (std::size_t c = 0; c < count; ++c) {
+    along_x[c] = terms[c].n * table.step[0];
+    along_y[c] = terms[c].m * table.step[1];
+    along_z[c] = terms[c].l * table.step[2];
+  }
+  Pair sum[kLanes] = {};
+  const std::array<double, 2>* cs = table.cos_sin.data() - table.first;
+  const double* v = f.data();
+  std::int64_t at[kLanes] = {};
+  for (std::uint64_t i = 0; i < nx; ++i) {
+    for (std::uint64_t j = 0; j < ny; ++j) {
+      for (std::size_t c = 0; c < kLanes; ++c)
+        at[c] = along_x[c] * static_cast<std::int64_t>(i) + along_y[c] * static_cast<std::int64_t>(j);
+      for (std::uint64_t k = 0; k < nz; ++k, ++v) {
+        const double x = *v;
+        if (x != 0) {
+          const Pair xx = {x, x};
+          for (std::size_t c = 0; c < kLanes; ++c) {
+            Pair e;
+            std::memcpy(&e, &cs[at[c]], sizeof e);
+            sum[c] += xx * e;
+          }
+        }
+        for (std::size_t c = 0; c < kLanes; ++c) at[c] += along_z[c];
+      }
+    }
+  }
+  for (std::size_t c = 0; c < count; ++c) {
+    re_out[c] = sum[c][0];
+    im_out[c] = sum[c][1];
+  }
+}
+
 FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_view property, double truncate_threshold,
                              const Cancel& cancel) {
   double sum = 0;
@@ -172,7 +265,23 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
 
   const std::vector<Triple> terms = walk(p);
   std::vector<double> re(terms.size()), im(terms.size());
-  if (!terms.empty()) {
+  const std::optional<PhaseTable> table = terms.empty() ? std::nullopt : phase_table(p, cancel);
+  if (table) {
+    // Blocks of coefficients small enough that a stop is seen within a
+    // millisecond or so; the number of coefficients done is known between them.
+    const std::size_t per_block = std::max<std::size_t>(kLanes, kLanes * (kPollEvery * 16 / p.total / kLanes));
+    const std::size_t blocks = (terms.size() + per_block - 1) / per_block;
+    parallel_for(
+        blocks,
+        [&](std::size_t b) {
+          const std::size_t end = std::min(terms.size(), (b + 1) * per_block);
+          for (std::size_t t = b * per_block; t < end && !cancel.stopped(); t += kLanes) {
+            const std::size_t lanes = std::min(kLanes, end - t);
+            table_sums(p, *table, f, terms.data() + t, lanes, re.data() + t, im.data() + t);
+          }
+        },
+        cancel);
+  } else if (!terms.empty()) {
     const std::size_t chunks = p.chunks;
     const auto row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
     std::vector<double> buffers(chunks * row);

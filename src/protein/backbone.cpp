@@ -1,5 +1,6 @@
 #include "protein/backbone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -42,18 +43,24 @@ BondShape shape(double bond, double angle_deg) {
   return {bond * std::cos(theta), bond * std::sin(theta)};
 }
 
-// The atom bonded to p1 at the bond's length and angle, with torsion `tau`
-// (radians) about the bond p2-p1, in the IUPAC sign convention: the dihedral
+// R sin(theta) cos(tau) and R sin(theta) sin(tau) of a bond with torsion tau
+// (radians).
+struct Turn {
+  double b, c;
+};
+
+Turn turn(BondShape s, double tau) { return {s.across * std::cos(tau), s.across * std::sin(tau)}; }
+
+// The atom bonded to p1 at the bond's length and angle, with the torsion of
+// `t` about the bond p2-p1, in the IUPAC sign convention: the dihedral
 // p3-p2-p1-atom equals tau.
-Vec place(Vec p3, Vec p2, Vec p1, BondShape s, double tau) {
+[[gnu::always_inline]] inline Vec place(Vec p3, Vec p2, Vec p1, BondShape s, Turn t) {
   const Vec bc = unit(sub(p1, p2));
   const Vec n = unit(cross(sub(p2, p3), bc));
   const Vec m = cross(n, bc);
   const double a = -s.along;
-  const double b = s.across * std::cos(tau);
-  const double c = s.across * std::sin(tau);
-  return {p1.x + a * bc.x + b * m.x + c * n.x, p1.y + a * bc.y + b * m.y + c * n.y,
-          p1.z + a * bc.z + b * m.z + c * n.z};
+  return {p1.x + a * bc.x + t.b * m.x + t.c * n.x, p1.y + a * bc.y + t.b * m.y + t.c * n.y,
+          p1.z + a * bc.z + t.b * m.z + t.c * n.z};
 }
 
 // Length in bytes of the UTF-8 sequence starting with `lead`.
@@ -72,48 +79,51 @@ std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::v
   std::vector<BackboneAtom> out;
   if (phi_psi.empty()) return out;
 
-  // The characters of the sequence, up to the number of pairs.
-  std::vector<std::string_view> chars;
-  for (std::size_t pos = 0; pos < sequence.size() && chars.size() < phi_psi.size();) {
-    const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
-    chars.push_back(sequence.substr(pos, len));
-    pos += len;
+  // The residues: the characters of the sequence, up to the number of pairs.
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < sequence.size() && n < phi_psi.size(); ++n) {
+    pos += utf8_length(static_cast<unsigned char>(sequence[pos]));
   }
-  const std::size_t n = chars.size();
-  out.reserve(3 * n);
+  out.resize(3 * n);
 
   const BondShape to_n = shape(kBondCN, kAngleCaCN);
   const BondShape to_ca = shape(kBondNCa, kAngleCNCa);
   const BondShape to_c = shape(kBondCaC, kAngleNCaC);
-  const double omega = kOmega * kDegToRad;
+  const Turn omega = turn(to_ca, kOmega * kDegToRad);
 
-  const auto emit = [&](std::size_t i, const char* name, Vec p) {
-    BackboneAtom atom;
-    std::copy(chars[i].begin(), chars[i].end(), atom.residue_utf8.begin());
-    atom.residue_size = static_cast<std::uint8_t>(chars[i].size());
-    atom.name = name;
-    atom.x = p.x;
-    atom.y = p.y;
-    atom.z = p.z;
-    atom.res_idx = static_cast<std::uint32_t>(i);
-    out.push_back(atom);
+  // Residue i's three atoms: its character, names and index, then the
+  // coordinates.
+  std::size_t pos = 0;
+  const auto place_residue = [&](std::size_t i, Vec n_at, Vec ca_at, Vec c_at) {
+    const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
+    static constexpr const char* kNames[3] = {"N", "CA", "C"};
+    const Vec at[3] = {n_at, ca_at, c_at};
+    for (std::size_t k = 0; k < 3; ++k) {
+      BackboneAtom& atom = out[3 * i + k];
+      std::copy_n(sequence.data() + pos, len, atom.residue_utf8.begin());
+      atom.residue_size = static_cast<std::uint8_t>(len);
+      atom.name = kNames[k];
+      atom.res_idx = static_cast<std::uint32_t>(i);
+      atom.x = at[k].x;
+      atom.y = at[k].y;
+      atom.z = at[k].z;
+    }
+    pos += len;
   };
 
+  // Each atom is placed from the three before it: one chain of dependent
+  // steps, with which the torsion terms (independent of it) overlap.
   Vec n_prev{0, 0, 0};
   Vec ca_prev{kBondNCa, 0, 0};
   Vec c_prev{kBondNCa - kBondCaC * std::cos(kAngleNCaC * kDegToRad), kBondCaC * std::sin(kAngleNCaC * kDegToRad), 0};
-  emit(0, "N", n_prev);
-  emit(0, "CA", ca_prev);
-  emit(0, "C", c_prev);
+  place_residue(0, n_prev, ca_prev, c_prev);
   for (std::size_t i = 1; i < n; ++i) {
-    const double psi = phi_psi[i - 1][1] * kDegToRad;
-    const double phi = phi_psi[i][0] * kDegToRad;
+    const Turn psi = turn(to_n, phi_psi[i - 1][1] * kDegToRad);
+    const Turn phi = turn(to_c, phi_psi[i][0] * kDegToRad);
     const Vec n_i = place(n_prev, ca_prev, c_prev, to_n, psi);
     const Vec ca_i = place(ca_prev, c_prev, n_i, to_ca, omega);
     const Vec c_i = place(c_prev, n_i, ca_i, to_c, phi);
-    emit(i, "N", n_i);
-    emit(i, "CA", ca_i);
-    emit(i, "C", c_i);
+    place_residue(i, n_i, ca_i, c_i);
     n_prev = n_i;
     ca_prev = ca_i;
     c_prev = c_i;

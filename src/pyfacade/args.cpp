@@ -3,6 +3,7 @@
 #include <string>
 
 #include "data_loader/tiers.h"
+#include "protein/kabsch.h"
 #include "pyfacade/state.h"
 
 namespace tess::py {
@@ -194,6 +195,28 @@ bool from_py(PyObject* o, Scope& out, std::string& message) {
   if (!from_py(o, index, message)) return false;
   out.index = index < data_loader::SCOPE_ALL ? static_cast<std::uint8_t>(index) : data_loader::SCOPE_ALL;
   return true;
+}
+
+bool from_py(PyObject* o, protein::PointRows& out, std::string& message) {
+  return for_each_item(o, message, [&](PyObject* row) {
+    std::array<double, 3> first{};
+    std::size_t n = 0;
+    const bool numbers = for_each_item(row, message, [&](PyObject* item) {
+      double v = 0;
+      if (!from_py(item, v, message)) return false;
+      if (n < first.size()) first.at(n) = v;
+      ++n;
+      return true;
+    });
+    if (!numbers) return false;
+    ++out.rows;
+    if (n < first.size()) {
+      out.short_row = true;
+    } else {
+      out.xyz.insert(out.xyz.end(), first.begin(), first.end());
+    }
+    return true;
+  });
 }
 
 void HeldBuffer::Release::operator()(Py_buffer* view) const {

@@ -18,6 +18,10 @@
 #include "pyfacade/py.h"
 #include "sample/voxel_map.h"
 
+namespace tess::protein {
+struct PointRows;
+}  // namespace tess::protein
+
 namespace tess::py {
 
 // Puts the arguments of a call into `slots` (one per parameter; nullptr when
@@ -124,6 +128,10 @@ bool from_py(PyObject* o, std::vector<T>& out, std::string& message) {
     return true;
   });
 }
+
+// point rows: a list of rows of numbers, of which the first three of each
+// are kept (see protein::PointRows).
+bool from_py(PyObject* o, protein::PointRows& out, std::string& message);
 
 // Arg<T>: one whole argument. parse() converts the object while the
 // arguments are taken, in parameter order; finish() completes the value once

@@ -29,8 +29,8 @@ Backbone packed(const std::vector<protein::BackboneAtom>& atoms) {
   return b;
 }
 
-protein::Points points(Float64Rows<3> rows) {
-  return Eigen::Map<const protein::Points>(rows.values.data(), static_cast<Eigen::Index>(rows.rows()), 3);
+protein::PointsView points(Float64Rows<3> rows) {
+  return {rows.values.data(), static_cast<Eigen::Index>(rows.rows()), 3};
 }
 
 }  // namespace

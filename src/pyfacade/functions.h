@@ -53,6 +53,7 @@ std::string_view version_rust();
 
 // Annotations of the domain types in the stubs.
 inline std::string param_annotation(Tag<alloy::AlloyTarget> /*t*/) { return "dict[str, Any]"; }
+inline std::string param_annotation(Tag<protein::PointRows> /*t*/) { return "Sequence[Sequence[float]]"; }
 inline std::string result_annotation(Tag<Json> /*t*/) { return "Any"; }
 inline std::string result_annotation(Tag<std::optional<Json>> /*t*/) { return "Any"; }
 inline std::string result_annotation(Tag<std::vector<protein::BackboneAtom>> /*t*/) { return "list[dict[str, Any]]"; }

@@ -90,4 +90,39 @@ std::vector<double> voxel_sample(std::string_view name, std::string_view propert
   return voxel_sample(name, property, box, voxel_size, {grid.nx, grid.ny, grid.nz}, scale_m, cancel);
 }
 
+VoxelSampler::VoxelSampler(std::string_view name, std::string_view property, const Box& box, double voxel_size,
+                           const std::array<std::uint64_t, 3>& counts, double scale_m, const Cancel& cancel)
+    : lattice_{box.min, {voxel_size, voxel_size, voxel_size}, counts} {
+  if (name.empty()) panic("voxel_sample: name must be non-empty");
+  if (property.empty()) panic("voxel_sample: property must be non-empty");
+  if (!(voxel_size > 0.0)) panic("voxel_sample: voxel_size must be positive");
+  auto entry = lookup_entry(name);
+  if (!entry) return;
+  entry_ = std::make_unique<const Json>(std::move(*entry));
+  field_.emplace(prepare_field(*entry_, property, scale_m, Points::many, cancel));
+}
+
+void VoxelSampler::slabs(std::uint64_t iz0, std::uint64_t iz1, double* out) const {
+  const auto [nx, ny, nz] = lattice_.count;
+  if (!field_) {
+    std::fill_n(out, static_cast<std::size_t>((iz1 - iz0) * ny * nx), 0.0);
+    return;
+  }
+  Point p{};
+  for (std::uint64_t iz = iz0; iz < iz1; ++iz) {
+    p[2] = coordinate(lattice_, 2, iz);
+    for (std::uint64_t iy = 0; iy < ny; ++iy) {
+      p[1] = coordinate(lattice_, 1, iy);
+      for (std::uint64_t ix = 0; ix < nx; ++ix, ++out) {
+        p[0] = coordinate(lattice_, 0, ix);
+        *out = 0.0;
+        try {
+          if (auto v = field_->value_at(p)) *out = *v;
+        } catch (...) {  // an allocation failure counts as a failed sample
+        }
+      }
+    }
+  }
+}
+
 }  // namespace tess::sample

@@ -5,12 +5,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "common/cancel.h"
 #include "common/error.h"
 #include "common/json.h"
+#include "sample/field_model.h"
 #include "sample/geometry.h"
 #include "sample/voxel_map.h"
 
@@ -50,5 +53,26 @@ std::vector<double> voxel_sample(std::string_view name, std::string_view propert
 std::vector<double> voxel_sample(std::string_view name, std::string_view property, const Box& box, double voxel_size,
                                  const std::array<std::uint64_t, 3>& counts, double scale_m,
                                  const Cancel& cancel = Cancel::never());
+
+// The values of voxel_sample a few z-slabs at a time, for a writer that
+// never holds them all: the entry is looked up and the property prepared
+// once. Panics as voxel_sample. Reading only reads: any thread may sample
+// any slabs.
+class VoxelSampler {
+ public:
+  VoxelSampler(std::string_view name, std::string_view property, const Box& box, double voxel_size,
+               const std::array<std::uint64_t, 3>& counts, double scale_m, const Cancel& cancel = Cancel::never());
+  VoxelSampler(const VoxelSampler&) = delete;
+  VoxelSampler& operator=(const VoxelSampler&) = delete;
+
+  // The values of z-slabs iz0 .. iz1 - 1, x-fastest, into `out`: those of
+  // voxel_sample at the same voxels.
+  void slabs(std::uint64_t iz0, std::uint64_t iz1, double* out) const;
+
+ private:
+  Lattice lattice_;
+  std::unique_ptr<const Json> entry_;  // read by field_ while it lives
+  std::optional<FieldSampler> field_;  // none when the entry is unknown: every value 0.0
+};
 
 }  // namespace tess::sample

@@ -84,6 +84,11 @@ class PhasePicker {
         static_cast<std::uint64_t>(k));
   }
 
+  // When thresholds() is not empty, pick_hash(h) is first_index() plus the
+  // number of thresholds at or below h.
+  std::size_t first_index() const { return first_; }
+  const std::vector<std::uint64_t>& thresholds() const { return thresholds_; }
+
   // Up to this many phases, Use::many picks by counting integer thresholds
   // on the hash instead of searching.
   static constexpr std::size_t kMaxThresholdPhases = 16;

@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 
 #include "common/hash.h"
 #include "common/memory.h"
 #include "common/thread_pool.h"
-#include "sample/phase_picker.h"
 #include "sample/sample.h"
 
 namespace tess::sample {
 namespace {
+
+using hash::kFnvPrime;
 
 // ceil(extent / s) as an unsigned count: negative and NaN give 0, values
 // beyond the range the maximum; then at least 1.
@@ -77,6 +79,11 @@ std::vector<std::int64_t> centre_cells(double lo, double s, std::uint64_t n, dou
 
 // Planes of up to this many voxels get a table of their hash prefixes (32 MiB).
 constexpr std::size_t kMaxPlaneTable = std::size_t{1} << 22;
+// Slabs of at least this many voxels finish their hashes through a table of k.
+constexpr std::size_t kTableFrom = 64;
+// The z-fastest grid keeps tables for up to this many runs of equal cells
+// along z (8 MiB).
+constexpr std::size_t kMaxRuns = 4096;
 
 std::string too_large(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
   return too_large_message("voxel_phase_map: a grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " x " +
@@ -84,10 +91,28 @@ std::string too_large(std::uint64_t nx, std::uint64_t ny, std::uint64_t nz) {
                            "use a larger voxel_size or a smaller box");
 }
 
+// FNV-1a feeds the bytes of k into the state h one at a time: XOR, which
+// changes only the low byte, then a multiplication, whose low byte depends
+// only on the low byte. So every XOR adds to the state a number fixed by the
+// low byte of h and by k, and after the 8 bytes of k the state is
+// h * P^8 + c_k[h & 0xFF], where c_k[L] = feed(L, k) - L * P^8. A table of
+// c_k turns the 8 dependent multiplications of a voxel into one.
+constexpr std::uint64_t kPrime8 = [] {
+  std::uint64_t p = 1;
+  for (int b = 0; b < 8; ++b) p *= kFnvPrime;
+  return p;
+}();
+
+std::uint64_t finish_table(std::uint64_t k, std::uint64_t low) { return hash::fnv1a_feed_u64(low, k) - low * kPrime8; }
+
+void k_table(std::int64_t k, std::uint64_t* c) {
+  for (std::uint64_t low = 0; low < 256; ++low) c[low] = finish_table(static_cast<std::uint64_t>(k), low);
+}
+
 }  // namespace
 
-Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double voxel_size,
-                                  std::optional<double> scale_m, const Cancel& cancel) {
+Result<PhaseMapper> PhaseMapper::make(std::string_view name, const Box& box, double voxel_size,
+                                      std::optional<double> scale_m, const Cancel& cancel) {
   if (!(voxel_size > 0.0)) panic("voxel_phase_map: voxel_size must be positive");
   ensure_field_models_registered();
 
@@ -101,86 +126,182 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
   if (!fractions) return std::move(fractions).error();
   PhasePlan plan = plan_phases(std::move(*fractions), name, cancel);
 
-  VoxelGrid grid;
-  grid.nx = axis_count(box.min[0], box.max[0], voxel_size);
-  grid.ny = axis_count(box.min[1], box.max[1], voxel_size);
-  grid.nz = axis_count(box.min[2], box.max[2], voxel_size);
-  const std::uint64_t nx = grid.nx, ny = grid.ny, nz = grid.nz;
+  PhaseMapper m;
+  for (int a = 0; a < 3; ++a) m.n_[a] = axis_count(box.min[a], box.max[a], voxel_size);
+  const auto [nx, ny, nz] = m.n_;
+  m.names_ = std::move(plan.names);
+  // A grid whose ids could not be held is refused before anything of its
+  // size is made.
   const auto nxy = checked_mul(nx, ny);
   const auto total = nxy ? checked_mul(*nxy, nz) : std::nullopt;
   if (!total || !may_allocate(*total, sizeof(std::int32_t))) return Error(too_large(nx, ny, nz));
+  if (!plan.picker) return m;
+  m.picker_ = std::move(plan.picker);
+  m.to_grid_ = std::move(plan.to_grid_id);
+  if (const auto& t = m.picker_->thresholds(); t.size() == 1) {
+    m.split_ = true;
+    m.split_at_ = t[0];
+    m.below_ = m.to_grid_[m.picker_->first_index()];
+    m.above_ = m.to_grid_[m.picker_->first_index() + 1];
+  }
+
+  const double cell = scale_m.value_or(voxel_size);
   try {
-    assign_checked(grid.phase_ids, static_cast<std::size_t>(*total), std::int32_t{0}, cancel);
+    for (int a = 0; a < 3; ++a) m.cells_[a] = centre_cells(box.min[a], voxel_size, m.n_[a], cell);
+    // The hash state after the bytes of i depends on ix alone, after those
+    // of j on (ix, iy): both are computed once.
+    m.hash_i_.resize(static_cast<std::size_t>(nx));
+    for (std::size_t ix = 0; ix < m.hash_i_.size(); ++ix)
+      m.hash_i_[ix] = hash::fnv1a_feed_u64(hash::kFnvBasis, static_cast<std::uint64_t>(m.cells_[0][ix]));
+    const auto plane = checked_mul(nx, ny);
+    if (plane && *plane <= kMaxPlaneTable) {
+      m.hash_ij_.resize(static_cast<std::size_t>(*plane));
+      const auto row = static_cast<std::size_t>(nx);
+      parallel_for(
+          static_cast<std::size_t>(ny),
+          [&](std::size_t iy) {
+            const auto j = static_cast<std::uint64_t>(m.cells_[1][iy]);
+            for (std::size_t ix = 0; ix < row; ++ix) m.hash_ij_[iy * row + ix] = hash::fnv1a_feed_u64(m.hash_i_[ix], j);
+          },
+          cancel);
+    }
   } catch (const std::bad_alloc&) {
     return Error(too_large(nx, ny, nz));
   }
-  grid.phase_names = std::move(plan.names);
-  if (!plan.picker) return grid;
+  return m;
+}
 
-  const PhasePicker& picker = *plan.picker;
-  const double cell = scale_m.value_or(voxel_size);
-  const auto ci = centre_cells(box.min[0], voxel_size, nx, cell);
-  const auto cj = centre_cells(box.min[1], voxel_size, ny, cell);
-  const auto ck = centre_cells(box.min[2], voxel_size, nz, cell);
-  // The hash state after the bytes of i depends on ix alone, after those of
-  // j on (ix, iy): both are computed once, so each voxel feeds only k.
-  std::vector<std::uint64_t> hi(static_cast<std::size_t>(nx));
-  for (std::size_t ix = 0; ix < hi.size(); ++ix)
-    hi[ix] = hash::fnv1a_feed_u64(hash::kFnvBasis, static_cast<std::uint64_t>(ci[ix]));
+std::uint64_t PhaseMapper::column_hash(std::uint64_t ix, std::uint64_t iy) const {
+  if (!hash_ij_.empty()) return hash_ij_[static_cast<std::size_t>(iy * n_[0] + ix)];
+  return hash::fnv1a_feed_u64(hash_i_[static_cast<std::size_t>(ix)],
+                              static_cast<std::uint64_t>(cells_[1][static_cast<std::size_t>(iy)]));
+}
+
+std::int32_t PhaseMapper::id_of(std::uint64_t hash) const { return to_grid_[picker_->pick_hash(hash)]; }
+
+void PhaseMapper::slabs(std::uint64_t iz0, std::uint64_t iz1, std::int32_t* out) const {
+  const auto [nx, ny, nz] = n_;
   const auto plane = static_cast<std::size_t>(nx * ny);
-  std::vector<std::uint64_t> hij;
-  if (plane <= kMaxPlaneTable) {
-    hij.resize(plane);
-    parallel_for(
-        static_cast<std::size_t>(ny),
-        [&](std::size_t iy) {
-          for (std::size_t ix = 0; ix < nx; ++ix)
-            hij[iy * nx + ix] = hash::fnv1a_feed_u64(hi[ix], static_cast<std::uint64_t>(cj[iy]));
-        },
-        cancel);
+  if (!picker_) {
+    std::fill_n(out, static_cast<std::size_t>(iz1 - iz0) * plane, 0);
+    return;
   }
-
-  // Finishes the hashes of m voxels from their prefix states by feeding the
-  // bytes of k, byte by byte across the block (independent chains), then picks.
-  const auto& to_grid = plan.to_grid_id;
-  auto finish = [&](const std::uint64_t* prefix, std::int64_t k, std::size_t m, std::int32_t* out) {
-    constexpr std::size_t kBlock = 256;
-    std::uint64_t h[kBlock];
-    const auto kbits = static_cast<std::uint64_t>(k);
-    for (std::size_t v0 = 0; v0 < m; v0 += kBlock) {
-      const std::size_t len = std::min(kBlock, m - v0);
-      std::copy_n(prefix + v0, len, h);
-      for (int b = 0; b < 8; ++b) {
-        const std::uint64_t byte = (kbits >> (8 * b)) & 0xFFU;
-        for (std::size_t v = 0; v < len; ++v) h[v] = (h[v] ^ byte) * hash::kFnvPrime;
-      }
-      for (std::size_t v = 0; v < len; ++v) out[v0 + v] = to_grid[picker.pick_hash(h[v])];
+  constexpr std::size_t kBlock = 256;
+  std::uint64_t prefix[kBlock];
+  std::uint64_t c[256];
+  for (std::uint64_t iz = iz0; iz < iz1; ++iz) {
+    std::int32_t* slab = out + static_cast<std::size_t>(iz - iz0) * plane;
+    const std::int64_t k = cells_[2][static_cast<std::size_t>(iz)];
+    if (iz > iz0 && k == cells_[2][static_cast<std::size_t>(iz - 1)]) {
+      std::memcpy(slab, slab - plane, plane * sizeof(std::int32_t));  // the same cells
+      continue;
     }
-  };
+    const bool table = plane >= kTableFrom;
+    if (table) k_table(k, c);
+    for (std::uint64_t iy = 0; iy < ny; ++iy) {
+      for (std::uint64_t ix0 = 0; ix0 < nx; ix0 += kBlock) {
+        const auto len = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, nx - ix0));
+        const std::uint64_t* h = prefix;
+        if (!hash_ij_.empty()) {
+          h = hash_ij_.data() + static_cast<std::size_t>(iy * nx + ix0);
+        } else {
+          for (std::size_t v = 0; v < len; ++v) prefix[v] = column_hash(ix0 + v, iy);
+        }
+        std::int32_t* dst = slab + static_cast<std::size_t>(iy * nx + ix0);
+        if (table && split_) {
+          for (std::size_t v = 0; v < len; ++v) dst[v] = h[v] * kPrime8 + c[h[v] & 0xFF] >= split_at_ ? above_ : below_;
+        } else if (table) {
+          for (std::size_t v = 0; v < len; ++v) dst[v] = id_of(h[v] * kPrime8 + c[h[v] & 0xFF]);
+        } else {
+          for (std::size_t v = 0; v < len; ++v)
+            dst[v] = id_of(hash::fnv1a_feed_u64(h[v], static_cast<std::uint64_t>(k)));
+        }
+      }
+    }
+  }
+}
 
-  // One z-slab per task; every voxel is computed as alone, so the grid does
-  // not depend on how the slabs are spread.
-  std::int32_t* ids = grid.phase_ids.data();
-  parallel_for(
-      static_cast<std::size_t>(nz),
-      [&](std::size_t iz) {
-        std::int32_t* slab = ids + iz * plane;
-        if (!hij.empty()) {
-          finish(hij.data(), ck[iz], plane, slab);
-          return;
-        }
-        std::uint64_t prefix[256];
-        for (std::size_t iy = 0; iy < ny && !cancel.poll(); ++iy) {
-          for (std::size_t ix0 = 0; ix0 < nx; ix0 += 256) {
-            const std::size_t len = std::min<std::size_t>(256, nx - ix0);
-            for (std::size_t v = 0; v < len; ++v)
-              prefix[v] = hash::fnv1a_feed_u64(hi[ix0 + v], static_cast<std::uint64_t>(cj[iy]));
-            finish(prefix, ck[iz], len, slab + iy * nx + ix0);
-          }
-        }
-      },
-      cancel);
+void PhaseMapper::z_rows(std::uint64_t ix, std::int32_t* out, const std::vector<std::uint64_t>& k_table_all,
+                         const std::vector<std::uint32_t>& k_run) const {
+  const auto [nx, ny, nz] = n_;
+  const std::size_t runs = k_table_all.size() / 256;
+  for (std::uint64_t iy = 0; iy < ny; ++iy) {
+    std::int32_t* row = out + static_cast<std::size_t>((ix * ny + iy) * nz);
+    const std::uint64_t h = column_hash(ix, iy);
+    if (runs == 0) {
+      for (std::size_t k = 0; k < nz; ++k)
+        row[k] = id_of(hash::fnv1a_feed_u64(h, static_cast<std::uint64_t>(cells_[2][k])));
+      continue;
+    }
+    const std::uint64_t base = h * kPrime8;
+    const std::uint64_t* c = k_table_all.data() + (h & 0xFF) * runs;
+    if (split_) {
+      for (std::size_t k = 0; k < nz; ++k) row[k] = base + c[k_run[k]] >= split_at_ ? above_ : below_;
+    } else {
+      for (std::size_t k = 0; k < nz; ++k) row[k] = id_of(base + c[k_run[k]]);
+    }
+  }
+}
+
+Result<VoxelGrid> PhaseMapper::grid(Layout layout, const Cancel& cancel) const {
+  const auto [nx, ny, nz] = n_;
+  const auto nxy = checked_mul(nx, ny);
+  const auto total = nxy ? checked_mul(*nxy, nz) : std::nullopt;
+  if (!total || !may_allocate(*total, sizeof(std::int32_t))) return Error(too_large(nx, ny, nz));
+  VoxelGrid grid;
+  grid.nx = nx;
+  grid.ny = ny;
+  grid.nz = nz;
+  grid.layout = layout;
+  grid.phase_names = names_;
+  try {
+    assign_checked(grid.phase_ids, static_cast<std::size_t>(*total), std::int32_t{0}, cancel);
+    if (!picker_) return grid;
+    std::int32_t* ids = grid.phase_ids.data();
+    const auto& ck = cells_[2];
+    if (layout == Layout::x_fastest) {
+      // One task per run of slabs with the same cells: the first is
+      // computed, the others copied. Every voxel is computed as alone, so
+      // the grid does not depend on how the tasks are spread.
+      std::vector<std::uint64_t> first{0};
+      for (std::uint64_t iz = 1; iz < nz; ++iz) {
+        if (ck[iz] != ck[iz - 1]) first.push_back(iz);
+      }
+      first.push_back(nz);
+      const auto plane = static_cast<std::size_t>(*nxy);
+      parallel_for(
+          first.size() - 1, [&](std::size_t r) { slabs(first[r], first[r + 1], ids + first[r] * plane); }, cancel);
+      return grid;
+    }
+    // z fastest: a table of c_k per run of equal cells along z, laid out by
+    // low byte, so that each column reads its row of it in order.
+    std::vector<std::uint32_t> k_run(static_cast<std::size_t>(nz));
+    std::vector<std::int64_t> run_cell;
+    for (std::size_t k = 0; k < nz; ++k) {
+      if (k == 0 || ck[k] != ck[k - 1]) run_cell.push_back(ck[k]);
+      k_run[k] = static_cast<std::uint32_t>(std::min(run_cell.size() - 1, kMaxRuns));
+    }
+    std::vector<std::uint64_t> table;
+    if (run_cell.size() <= kMaxRuns && nx * ny >= kTableFrom) {
+      const std::size_t runs = run_cell.size();
+      table.resize(256 * runs);
+      for (std::size_t r = 0; r < runs; ++r)
+        for (std::uint64_t low = 0; low < 256; ++low)
+          table[low * runs + r] = finish_table(static_cast<std::uint64_t>(run_cell[r]), low);
+    }
+    parallel_for(
+        static_cast<std::size_t>(nx), [&](std::size_t ix) { z_rows(ix, ids, table, k_run); }, cancel);
+  } catch (const std::bad_alloc&) {
+    return Error(too_large(nx, ny, nz));
+  }
   return grid;
+}
+
+Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double voxel_size,
+                                  std::optional<double> scale_m, const Cancel& cancel, Layout layout) {
+  auto mapper = PhaseMapper::make(name, box, voxel_size, scale_m, cancel);
+  if (!mapper) return std::move(mapper).error();
+  return mapper->grid(layout, cancel);
 }
 
 }  // namespace tess::sample

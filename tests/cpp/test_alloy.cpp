@@ -168,6 +168,37 @@ TEST_F(Estimate, RuleOfMixtures) {
   EXPECT_FALSE(find_property(estimate_properties(Composition{{"EstB", -1}}), "y"));
 }
 
+TEST_F(Estimate, ReusedEstimatorMatchesFreshEstimates) {
+  // One estimator through compositions of different layouts must give what a
+  // fresh estimate gives each time (no stale sums or keys).
+  const std::vector<Composition> runs = {
+      {{"EstA", 0.6}, {"EstB", 0.4}},
+      {{"EstWide", 0.5}, {"EstA", 0.5}},
+      {{"EstB", 1}},
+      {{"EstTwice", 0.3}, {"EstWide", 0.2}, {"EstStringProps", 0.5}},
+      {},
+      {{"EstB", 0.2}, {"EstA", 0.3}, {"EstWide", 0.5}},
+      {{"EstA", 0.6}, {"EstB", 0.4}},
+  };
+  // Numbered names (whose members the estimator remembers) and unnumbered ones
+  // give the same results.
+  const std::vector<std::string> numbers = {"EstA", "EstB", "EstWide", "EstTwice", "EstStringProps", "NoSuchEntry"};
+  for (bool numbered : {false, true}) {
+    PropertyEstimator estimator;
+    for (Composition c : runs) {
+      if (numbered) c.emplace_back("NoSuchEntry", 0.5);
+      std::vector<tess::alloy::Constituent> cs;
+      for (const auto& [n, f] : c) {
+        const auto at = std::find(numbers.begin(), numbers.end(), n) - numbers.begin();
+        cs.push_back({n, f, numbered ? static_cast<std::uint32_t>(at) : tess::alloy::kUnnumbered});
+      }
+      estimator.estimate(cs);
+      EXPECT_EQ(map_of(estimator), estimate_properties(c));
+      EXPECT_FALSE(find_property(map_of(estimator), "Properties"));
+    }
+  }
+}
+
 TEST(AlloySearch, DrawsWithoutReplacementAndScalesLargeSums) {
   CandidateRng g = CandidateRng::seed_from_u64(99);
   int scaled = 0;

@@ -81,7 +81,8 @@ Result<fourier_bake::FourierFieldConfig> bake(const std::string& name, const Tes
 
 TEST(FourierBake, CoefficientsAreBitIdenticalToTheDirectSum) {
   const sample::Box box{{-0.3, 0.1, 0.2}, {0.9, 1.4, 1.0}};
-  for (GridSize g : {GridSize{5, 4, 6}, GridSize{4, 4, 4}, GridSize{3, 1, 2}, GridSize{1, 7, 1}, GridSize{6, 5, 3}}) {
+  for (GridSize g : {GridSize{5, 4, 6}, GridSize{4, 4, 4}, GridSize{8, 2, 4}, GridSize{3, 1, 2}, GridSize{1, 7, 1},
+                     GridSize{6, 5, 3}}) {
     double base = 0;
     const auto want = reference(g, box, base);
     auto got = bake("fb_lumpy", lumpy, box, g, 0.0);

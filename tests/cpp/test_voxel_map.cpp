@@ -50,22 +50,30 @@ TEST(VoxelMap, MatchesThePointPickerAtEveryVoxelCentre) {
     return Point{box.min[0] + (static_cast<double>(ix) + 0.5) * s, box.min[1] + (static_cast<double>(iy) + 0.5) * s,
                  box.min[2] + (static_cast<double>(iz) + 0.5) * s};
   };
-  const Box box{{-0.0031, 0.0007, -0.002}, {0.0029, 0.004, 0.0011}};
   const double s = 0.0005;
-  for (std::optional<double> scale : {std::optional<double>(), std::optional<double>(0.0013)}) {
-    const auto g = map("vm_two", box, s, scale);
-    ASSERT_EQ(g.phase_names, (std::vector<std::string>{"alpha", "beta"}));
-    ASSERT_EQ(g.phase_ids.size(), g.nx * g.ny * g.nz);
-    int counts[2] = {0, 0};
-    for (std::uint64_t iz = 0; iz < g.nz; ++iz)
-      for (std::uint64_t iy = 0; iy < g.ny; ++iy)
-        for (std::uint64_t ix = 0; ix < g.nx; ++ix) {
-          const auto id = g.phase_ids[ix + g.nx * (iy + g.ny * iz)];
-          ASSERT_EQ(g.phase_names[static_cast<std::size_t>(id)], picked(centre(box, s, ix, iy, iz), scale.value_or(s)));
-          ++counts[id];
-        }
-    EXPECT_GT(counts[0], 0);
-    EXPECT_GT(counts[1], 0);
+  // A box of many slabs and columns; planes too small for the hash tables;
+  // a column with more runs of cells than the z-fastest tables take.
+  for (const Box& box : {Box{{-0.0031, 0.0007, -0.002}, {0.0029, 0.004, 0.0011}},
+                         Box{{0.001, -0.0002, 0.0}, {0.0025, 0.0018, 0.004}}, Box{{0, 0, -1.0}, {8 * s, 8 * s, 1.5}}}) {
+    for (std::optional<double> scale : {std::optional<double>(), std::optional<double>(0.0013)}) {
+      const auto g = map("vm_two", box, s, scale);
+      ASSERT_EQ(g.phase_names, (std::vector<std::string>{"alpha", "beta"}));
+      ASSERT_EQ(g.phase_ids.size(), g.nx * g.ny * g.nz);
+      const auto z = voxel_phase_map("vm_two", box, s, scale, tess::Cancel::never(), Layout::z_fastest).value();
+      ASSERT_EQ(z.phase_ids.size(), g.phase_ids.size());
+      int counts[2] = {0, 0};
+      for (std::uint64_t iz = 0; iz < g.nz; ++iz)
+        for (std::uint64_t iy = 0; iy < g.ny; ++iy)
+          for (std::uint64_t ix = 0; ix < g.nx; ++ix) {
+            const auto id = g.phase_ids[ix + g.nx * (iy + g.ny * iz)];
+            ASSERT_EQ(g.phase_names[static_cast<std::size_t>(id)],
+                      picked(centre(box, s, ix, iy, iz), scale.value_or(s)));
+            ASSERT_EQ(z.phase_ids[(ix * g.ny + iy) * g.nz + iz], id);
+            ++counts[id];
+          }
+      EXPECT_GT(counts[0], 0);
+      EXPECT_GT(counts[1], 0);
+    }
   }
   // Planes of more than 2^22 voxels are hashed row by row.
   const Box wide{{-1.0, 0.5, 0.0}, {1.1, 2.5, 0.0}};
