@@ -114,11 +114,11 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
         reader.with_found(c.name, visit_found);
         continue;
       }
-      // The store never removes an entry, and a search holds the interpreter
-      // lock throughout, so no other call can store the name in an earlier
-      // tier meanwhile: the first tier that held a name stays the one. (Only
-      // a signal handler run by the search's cancellation poll could; the
-      // search then keeps to the tiers where it first found each name.)
+      // The store never removes an entry, so the first tier that held a name
+      // holds it for the rest of the search. Another thread, or a signal
+      // handler run by the search's cancellation poll, may store the name in
+      // an earlier tier meanwhile; the search keeps to the tiers where it
+      // first found each name, as if it had read them all at its start.
       if (c.number >= where_.size()) where_.resize(std::size_t{c.number} + 1, kUnresolved);
       std::uint16_t& where = where_[c.number];
       if (where == kUnresolved) {

@@ -176,6 +176,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
     const std::size_t chunks = p.chunks;
     const auto row = static_cast<std::size_t>(p.grid[1] + p.grid[2]);
     std::vector<double> buffers(chunks * row);
+    cancel.start_progress(terms.size());
     parallel_for(
         chunks,
         [&](std::size_t c) {
@@ -185,6 +186,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
           double* cz = by + p.grid[1];
           for (std::size_t t = begin; t < end && !cancel.poll(); ++t) {
             direct_sum(p, f, terms[t], by, cz, re[t], im[t], cancel);
+            cancel.advance(1);
           }
         },
         cancel);

@@ -138,6 +138,9 @@ void for_each_index(Each&& each, std::index_sequence<I...> /*indices*/) {
 
 }  // namespace detail
 
+template <class F>
+struct WithoutGil;
+
 // One Python function: the handler `Fn`, the classes `R` (a Raising) of its
 // reported failures, and the name, parameters and description.
 template <auto Fn, class R, class... Specs>
@@ -150,6 +153,8 @@ struct Function {
 
   static constexpr auto handler = Fn;
   using Raised = R;
+  // Whether the handler runs with the interpreter lock released (see nogil).
+  static constexpr bool without_gil = false;
   static constexpr std::size_t arity = sizeof...(Specs);
   static_assert(arity == Sig::arity, "one parameter name per parameter of the handler");
   static_assert(((std::is_same_v<Specs, const char*> || detail::is_default<Specs>)&&...),
@@ -179,6 +184,17 @@ struct Function {
     return std::apply([](const auto&... spec) { return std::array<const char*, arity>{detail::spec_name(spec)...}; },
                       params);
   }
+
+  // The same function, its handler run without the interpreter lock, for
+  // handlers that may take more than about a millisecond or wait for a lock
+  // of the store. Arguments are converted and results built under the lock;
+  // the call's token takes it back at each poll (see unlocked.h).
+  constexpr WithoutGil<Function> nogil() const { return {*this}; }
+};
+
+template <class F>
+struct WithoutGil : F {
+  static constexpr bool without_gil = true;
 };
 
 // The declaration of a Python function with handler `Fn` whose reported

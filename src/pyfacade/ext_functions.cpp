@@ -2,6 +2,8 @@
 // their results in the shapes the public API reads.
 #include "pyfacade/ext_functions.h"
 
+#include "pyfacade/functions.h"
+
 #include <Eigen/Core>
 
 #include "data_loader/store.h"
@@ -98,5 +100,12 @@ Result<Result<Backbone>> build_backbone_from_entry(std::string_view entry_name) 
 }
 
 Result<double> kabsch_rmsd(Float64Rows<3> a, Float64Rows<3> b) { return protein::kabsch_rmsd(points(a), points(b)); }
+
+bool set_poll_hook(std::optional<Hook> hook) {
+  Hook& current = poll_hook();
+  const bool was_set = static_cast<bool>(current.object);
+  current = hook.value_or(Hook{});
+  return was_set;
+}
 
 }  // namespace tess::py::ext

@@ -115,7 +115,11 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
     return Error(too_large(nx, ny, nz));
   }
   grid.phase_names = std::move(plan.names);
-  if (!plan.picker) return grid;
+  cancel.start_progress(*total);
+  if (!plan.picker) {
+    cancel.advance(*total);
+    return grid;
+  }
 
   const PhasePicker& picker = *plan.picker;
   const double cell = scale_m.value_or(voxel_size);
@@ -167,6 +171,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
         std::int32_t* slab = ids + iz * plane;
         if (!hij.empty()) {
           finish(hij.data(), ck[iz], plane, slab);
+          cancel.advance(plane);
           return;
         }
         std::uint64_t prefix[256];
@@ -178,6 +183,7 @@ Result<VoxelGrid> voxel_phase_map(std::string_view name, const Box& box, double 
             finish(prefix, ck[iz], len, slab + iy * nx + ix0);
           }
         }
+        cancel.advance(plane);
       },
       cancel);
   return grid;
