@@ -9,9 +9,10 @@ it from the ``cancel=`` and ``progress=`` arguments of the public API.
 
 from __future__ import annotations
 
+import importlib
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
-from typing import Any, Protocol, Union
+from typing import Any, Protocol, Union, cast
 
 from tessarine import _tessarine_ext as ext
 from tessarine._errors import Cancelled
@@ -26,17 +27,6 @@ class CancelEvent(Protocol):
 Progress = Union[bool, Callable[[int, int], object], None]
 """What ``progress=`` takes: True for a tqdm bar, a callable given ``(done, total)``, or None/False for nothing."""
 
-PARAMETERS_DOC = """\
-    cancel : threading.Event or object with is_set(), optional
-        Checked every few milliseconds while the call works; once it is set the
-        call stops, writes nothing and raises :class:`tessarine.Cancelled`.
-    progress : bool or callable, optional
-        True shows a tqdm progress bar on standard error (needs the ``progress``
-        extra: ``pip install 'tessarine[progress]'``); a callable is called as
-        ``progress(done, total)`` every few milliseconds and once at the end with
-        ``done == total``, `done` never decreasing. None (the default) reports
-        nothing."""
-
 
 def _reporter(progress: Progress, unit: str, what: str) -> tuple[Callable[[int, int], object] | None, Any]:
     """The callable that receives (done, total), and the tqdm bar to close afterwards, if any."""
@@ -44,7 +34,7 @@ def _reporter(progress: Progress, unit: str, what: str) -> tuple[Callable[[int, 
         return None, None
     if progress is True:
         try:
-            from tqdm import tqdm
+            tqdm = importlib.import_module("tqdm").tqdm
         except ImportError:
             raise ImportError(
                 "progress=True shows a tqdm bar, but tqdm is not installed: "
@@ -62,7 +52,9 @@ def _reporter(progress: Progress, unit: str, what: str) -> tuple[Callable[[int, 
         return update, bar
     if callable(progress):
         return progress, None
-    raise TypeError(f"progress must be True, False, None or a callable taking (done, total), not {type(progress).__name__}")
+    raise TypeError(
+        f"progress must be True, False, None or a callable taking (done, total), not {type(progress).__name__}"
+    )
 
 
 def check_cancel(cancel: object) -> CancelEvent | None:
@@ -70,7 +62,7 @@ def check_cancel(cancel: object) -> CancelEvent | None:
         return None
     if not callable(getattr(cancel, "is_set", None)):
         raise TypeError(f"cancel must be a threading.Event or an object with is_set(), not {type(cancel).__name__}")
-    return cancel  # type: ignore[return-value]
+    return cast("CancelEvent", cancel)
 
 
 @contextmanager

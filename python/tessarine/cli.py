@@ -46,13 +46,9 @@ def _voxel(value: float | None) -> float:
 
 def _bar() -> bool:
     """Whether long work shows a progress bar: on a terminal, when tqdm is installed."""
-    if not sys.stderr.isatty():
-        return False
-    try:
-        import tqdm  # noqa: F401
-    except ImportError:
-        return False
-    return True
+    import importlib.util
+
+    return sys.stderr.isatty() and importlib.util.find_spec("tqdm") is not None
 
 
 def _cmd_get(a: argparse.Namespace) -> None:
