@@ -241,7 +241,7 @@ TEST(Cancel, ProgressCountsUpToTheTotalAndPollsHoldNoLockOfTheStore) {
         return exporter::export_stl("Missing?", (dir / "a.stl").string(), fine, 0.001, {}, true, c).ok();
       },
   };
-  const std::vector<std::uint64_t> totals = {20000, 0, 80 * 80 * 80, 0};
+  const std::vector<std::uint64_t> totals = {20000, 0, std::uint64_t{80} * 80 * 80, 0};
   for (std::size_t i = 0; i < calls.size(); ++i) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
     int locks_held = 0;
