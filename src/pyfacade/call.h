@@ -61,7 +61,7 @@ PyObject* run(const F& f, const std::array<PyObject*, F::arity>& slots, std::ind
   std::tuple<typename F::template Param<I>...> values{
       Arg<typename F::template Param<I>>::finish(std::move(std::get<I>(parsed)))...};
   PyObject* result = nullptr;
-  if constexpr (F::without_gil) {
+  if constexpr (without_gil<F>) {
     // Released after the arguments are converted, taken back before the
     // result is built; an exception leaving the handler takes it back before
     // the arguments (which may hold buffers) go.

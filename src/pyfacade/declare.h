@@ -153,8 +153,6 @@ struct Function {
 
   static constexpr auto handler = Fn;
   using Raised = R;
-  // Whether the handler runs with the interpreter lock released (see nogil).
-  static constexpr bool without_gil = false;
   static constexpr std::size_t arity = sizeof...(Specs);
   static_assert(arity == Sig::arity, "one parameter name per parameter of the handler");
   static_assert(((std::is_same_v<Specs, const char*> || detail::is_default<Specs>)&&...),
@@ -193,9 +191,13 @@ struct Function {
 };
 
 template <class F>
-struct WithoutGil : F {
-  static constexpr bool without_gil = true;
-};
+struct WithoutGil : F {};
+
+// Whether the handler of a declaration runs without the interpreter lock.
+template <class F>
+inline constexpr bool without_gil = false;
+template <class F>
+inline constexpr bool without_gil<WithoutGil<F>> = true;
 
 // The declaration of a Python function with handler `Fn` whose reported
 // failures are raised as `R`.
