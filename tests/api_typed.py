@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import sys
 import tempfile
+import threading
 from pathlib import Path
 from typing import Any, assert_type
 
@@ -44,6 +45,9 @@ def main(out: Path) -> None:
     assert_type(tessarine.export_stl("steel", str(out / "s.stl"), box, 0.001, binary=False), Path)
     assert_type(tessarine.export_vtk("steel", out / "s.vtk", box, 0.001, ["Density_kg_m3"]), Path)
     assert_type(tessarine.export_raw("steel", out / "s.raw", box, 0.001, mode="occupancy"), Path)
+    counted: list[int] = []
+    assert_type(tessarine.export_raw("steel", out / "s.raw", box, 0.001, cancel=threading.Event(),
+                                     progress=lambda done, total: counted.append(done)), Path)  # fmt: skip
 
     ranking = tessarine.optimize_alloy(
         [tessarine.Target("Density_kg_m3", max_value=8100.0), {"property": "YieldStrength_MPa", "min_value": 100.0}],

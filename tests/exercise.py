@@ -385,6 +385,9 @@ def calls(tmp: str) -> list[tuple]:
         ("TypeError: argument 'b': a bytes-like object is required, not 'list'",
          "ext.kabsch_rmsd", rows_of([0.0] * 3, 3), [[0.0] * 3]),
         ("TypeError", "ext.kabsch_rmsd", rows_of([0.0] * 6, 2), rows_of([0.0] * 6, 3)),
+        ("ok", "ext.set_poll_hook", lambda done, total, final: None),
+        ("ok", "ext.set_poll_hook"),
+        ("TypeError", "ext.set_poll_hook", 5),
         # is_rust_backend, version_rust
         ("ok", "is_rust_backend"),
         ("ok", "version_rust"),

@@ -22,6 +22,7 @@ from tessarine._tessarine_core import __version__
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
+    from tessarine._errors import Cancelled as Cancelled
     from tessarine._errors import DataError as DataError
     from tessarine._errors import ExportError as ExportError
     from tessarine._errors import NotFoundError as NotFoundError
@@ -69,6 +70,7 @@ _LAZY = {
     "kabsch_rmsd": "protein", "ramachandran_region": "protein", "Backbone": "protein",
     "fourier": "fourier", "bake": "fourier", "FourierField": "fourier", "FourierCoefficient": "fourier",
     "TessarineError": "_errors", "NotFoundError": "_errors", "DataError": "_errors", "ExportError": "_errors",
+    "Cancelled": "_errors",
 }  # fmt: skip
 
 __all__ = [*_LAZY, *_tessarine_core.__all__]

@@ -1,6 +1,6 @@
 """The exceptions of tessarine's public API."""
 
-__all__ = ["DataError", "ExportError", "NotFoundError", "TessarineError"]
+__all__ = ["Cancelled", "DataError", "ExportError", "NotFoundError", "TessarineError"]
 
 
 class TessarineError(Exception):
@@ -55,6 +55,16 @@ class ExportError(TessarineError, OSError):
     ``errno``, ``strerror`` and ``filename`` are set as for ``OSError``; for
     the OBJ exporter and the raw volume, ``filename`` is the one of the two
     files whose writing failed.
+    """
+
+    __module__ = "tessarine"
+
+
+class Cancelled(TessarineError):
+    """A long call stopped because its ``cancel`` event was set.
+
+    A cancelled export leaves no file behind (an existing target is left as it
+    was), and nothing else changes.
     """
 
     __module__ = "tessarine"

@@ -1,7 +1,7 @@
 # Generated from src/pyfacade/ext_functions.h by `cmake --build build/py --target stub`; do not edit.
 """Type stubs of ``tessarine._tessarine_ext``, the native support of the public API."""
 
-from collections.abc import Buffer
+from collections.abc import Buffer, Callable
 
 from tessarine._types import Tier
 
@@ -19,6 +19,7 @@ __all__ = [
     "build_backbone",
     "build_backbone_from_entry",
     "kabsch_rmsd",
+    "set_poll_hook",
 ]
 
 def tier_names() -> tuple[Tier, ...]: ...
@@ -46,3 +47,4 @@ def property_grid(
 def build_backbone(sequence: str, phi_psi_deg: Buffer) -> tuple[bytearray, str]: ...
 def build_backbone_from_entry(entry_name: str) -> tuple[bytearray, str]: ...
 def kabsch_rmsd(a: Buffer, b: Buffer) -> float: ...
+def set_poll_hook(hook: Callable[[int, int, bool], object] | None = None) -> bool: ...

@@ -44,6 +44,13 @@ def _voxel(value: float | None) -> float:
     return value
 
 
+def _bar() -> bool:
+    """Whether long work shows a progress bar: on a terminal, when tqdm is installed."""
+    import importlib.util
+
+    return sys.stderr.isatty() and importlib.util.find_spec("tqdm") is not None
+
+
 def _cmd_get(a: argparse.Namespace) -> None:
     _print_json(tessarine.Get(a.spec, a.tier))
 
@@ -80,18 +87,18 @@ def _cmd_export(a: argparse.Namespace) -> None:
     box, voxel = _box(a.box), _voxel(a.voxel)
     written: Sequence[Path]
     if fmt == "obj":
-        written = tessarine.export_obj(a.name, out, box, voxel, a.scale)
+        written = tessarine.export_obj(a.name, out, box, voxel, a.scale, progress=_bar())
     elif fmt == "stl":
-        written = [tessarine.export_stl(a.name, out, box, voxel, a.scale, binary=not a.ascii)]
+        written = [tessarine.export_stl(a.name, out, box, voxel, a.scale, binary=not a.ascii, progress=_bar())]
     elif fmt == "vtk":
-        written = [tessarine.export_vtk(a.name, out, box, voxel, a.property, a.scale)]
+        written = [tessarine.export_vtk(a.name, out, box, voxel, a.property, a.scale, progress=_bar())]
     else:
-        written = [tessarine.export_raw(a.name, out, box, voxel, a.scale, a.mode)]
+        written = [tessarine.export_raw(a.name, out, box, voxel, a.scale, a.mode, progress=_bar())]
     print("\n".join(str(p) for p in written))
 
 
 def _cmd_bake(a: argparse.Namespace) -> None:
-    field = tessarine.bake(a.name, a.property, _box(a.box), a.grid, a.threshold)
+    field = tessarine.bake(a.name, a.property, _box(a.box), a.grid, a.threshold, progress=_bar())
     _print_json(field.to_dict())
 
 
@@ -112,7 +119,7 @@ def _target(text: str) -> dict[str, Any]:
 
 def _cmd_alloy(a: argparse.Namespace) -> None:
     targets = [_target(t) for t in a.target]
-    ranking = tessarine.optimize_alloy(targets, a.base, a.pool, a.candidates, a.top, a.seed)
+    ranking = tessarine.optimize_alloy(targets, a.base, a.pool, a.candidates, a.top, a.seed, progress=_bar())
     _print_json([
         {"composition": c.composition, "estimated_properties": c.estimated_properties, "score": c.score}
         for c in ranking

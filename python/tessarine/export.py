@@ -19,6 +19,7 @@ from typing import TYPE_CHECKING, TypeVar
 from tessarine import _common
 from tessarine import _tessarine_core as core
 from tessarine import _tessarine_ext as ext
+from tessarine._controls import CancelEvent, Progress, controlled
 
 if TYPE_CHECKING:
     from collections.abc import Callable, Sequence
@@ -134,7 +135,14 @@ def export_hlsl(name: str, out_path: PathArg, properties: Sequence[str] | None =
 
 
 def export_obj(
-    name: str, obj_path: PathArg, bounds: ArrayLike, voxel_size: float, scale_m: float | None = None
+    name: str,
+    obj_path: PathArg,
+    bounds: ArrayLike,
+    voxel_size: float,
+    scale_m: float | None = None,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> tuple[Path, Path]:
     """Write the phase-boundary surface of a voxelised material as OBJ with an MTL library.
 
@@ -157,6 +165,13 @@ def export_obj(
     scale_m : float, optional
         The edge of the phase cells in metres; None means the voxel size.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in voxels every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     (obj_path, mtl_path) : tuple of pathlib.Path
@@ -188,7 +203,8 @@ def export_obj(
     scale = _common.optional_positive(scale_m, "scale_m")
     mtl = ext.mtl_path(target)
     try:
-        written, written_mtl = core.py_export_obj(entry_name, target, box, size, scale)
+        with controlled(cancel, progress, "voxels", "export_obj"):
+            written, written_mtl = core.py_export_obj(entry_name, target, box, size, scale)
     except RuntimeError as exc:
         raise _common.export_failure(exc, _common.failed_of_two(mtl, target, target)) from None
     return Path(written), Path(written_mtl)
@@ -201,6 +217,9 @@ def export_stl(
     voxel_size: float,
     scale_m: float | None = None,
     binary: bool = True,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> Path:
     """Write the phase-boundary surface of a voxelised material as an STL mesh.
 
@@ -222,6 +241,13 @@ def export_stl(
     binary : bool, default True
         Binary STL (float32 coordinates), else ASCII (six decimals).
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in voxels every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     pathlib.Path
@@ -250,7 +276,8 @@ def export_stl(
     box = _common.bounds(bounds)
     size = _common.positive(voxel_size, "voxel_size")
     scale = _common.optional_positive(scale_m, "scale_m")
-    return Path(_writing(target, lambda: core.py_export_stl(entry_name, target, box, size, scale, binary)))
+    with controlled(cancel, progress, "voxels", "export_stl"):
+        return Path(_writing(target, lambda: core.py_export_stl(entry_name, target, box, size, scale, binary)))
 
 
 def export_vtk(
@@ -260,6 +287,9 @@ def export_vtk(
     voxel_size: float,
     properties: Sequence[str] | None = None,
     scale_m: float | None = None,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> Path:
     """Write a voxelised material as a legacy ASCII VTK file of structured points.
 
@@ -284,6 +314,13 @@ def export_vtk(
     scale_m : float, optional
         The edge of the phase cells in metres; None means the voxel size.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in voxels every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     pathlib.Path
@@ -318,7 +355,8 @@ def export_vtk(
     scale = _common.optional_positive(scale_m, "scale_m")
     if props:
         _common.require_properties(entry_name, props)
-    return Path(_writing(target, lambda: core.py_export_vtk_legacy(entry_name, target, box, size, props, scale)))
+    with controlled(cancel, progress, "voxels", "export_vtk"):
+        return Path(_writing(target, lambda: core.py_export_vtk_legacy(entry_name, target, box, size, props, scale)))
 
 
 def export_raw(
@@ -328,6 +366,9 @@ def export_raw(
     voxel_size: float,
     scale_m: float | None = None,
     mode: RawMode = "phase",
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> Path:
     """Write a voxelised material as a raw float32 volume with a JSON sidecar.
 
@@ -352,6 +393,13 @@ def export_raw(
     mode : {"phase", "occupancy"}, default "phase"
         Store each voxel's phase index, or 1.0 for every voxel with material.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in voxels every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     pathlib.Path
@@ -385,7 +433,8 @@ def export_raw(
     if mode not in RAW_MODES:
         raise ValueError(f"mode must be 'phase' or 'occupancy', got {mode!r}")
     try:
-        core.py_export_sdf_raw(entry_name, target, box, size, scale, mode)
+        with controlled(cancel, progress, "voxels", "export_raw"):
+            core.py_export_sdf_raw(entry_name, target, box, size, scale, mode)
     except RuntimeError as exc:
         sidecar = ext.sidecar_path(target)
         raise _common.export_failure(exc, _common.failed_of_two(target, sidecar, target)) from None

@@ -33,6 +33,7 @@ from typing import TYPE_CHECKING, Any, Literal
 
 from tessarine import _common
 from tessarine import _tessarine_core as core
+from tessarine._controls import CancelEvent, Progress, controlled
 
 if TYPE_CHECKING:
     import numpy as np
@@ -165,7 +166,14 @@ class FourierField:
 
 
 def bake(
-    name: str, property: str, bounds: ArrayLike, grid_size: ArrayLike, truncate_threshold: float = 0.01
+    name: str,
+    property: str,
+    bounds: ArrayLike,
+    grid_size: ArrayLike,
+    truncate_threshold: float = 0.01,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> FourierField:
     """Bake a property over a box into a truncated Fourier series.
 
@@ -187,6 +195,13 @@ def bake(
         Keep the terms whose amplitude is at least this fraction of the
         largest; 0 keeps all.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in terms (frequencies transformed) every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     FourierField
@@ -214,7 +229,8 @@ def bake(
     if threshold < 0:
         raise ValueError(f"truncate_threshold must not be negative, got {threshold}")
     _common.require_properties(entry_name, [prop])
-    baked = core.py_bake_fourier(entry_name, prop, box, sizes, threshold)
+    with controlled(cancel, progress, "terms", "bake"):
+        baked = core.py_bake_fourier(entry_name, prop, box, sizes, threshold)
     lx, ly, lz = baked["domain_size_m"]
     return FourierField(
         baked["property_name"],

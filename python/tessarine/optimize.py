@@ -21,6 +21,7 @@ from typing import Any
 
 from tessarine import _common
 from tessarine import _tessarine_core as core
+from tessarine._controls import CancelEvent, Progress, controlled
 
 __all__ = ["DEFAULT_POOL", "AlloyCandidate", "Target", "optimize_alloy"]
 
@@ -115,6 +116,9 @@ def optimize_alloy(
     n_candidates: int = 1000,
     top_k: int = 5,
     seed: int | None = None,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
 ) -> list[AlloyCandidate]:
     """The best-scoring of `n_candidates` random compositions meeting `targets`.
 
@@ -136,6 +140,13 @@ def optimize_alloy(
         0 to 2**64 - 1: the same compositions on every run; None draws
         different ones each time.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in candidates drawn every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     list of AlloyCandidate
@@ -177,5 +188,6 @@ def optimize_alloy(
     for what, value in (("n_candidates", n), ("top_k", k), ("seed", seed)):
         if value is not None and value >= 2**64:
             raise ValueError(f"{what} must be below 2**64, got {value}")
-    ranking = core.py_optimize_alloy(wanted, base_name, pool, n, k, seed)
+    with controlled(cancel, progress, "candidates", "optimize_alloy"):
+        ranking = core.py_optimize_alloy(wanted, base_name, pool, n, k, seed)
     return [AlloyCandidate(c["composition"], c["estimated_properties"], c["score"]) for c in ranking]

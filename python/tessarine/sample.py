@@ -22,6 +22,7 @@ from tessarine import _common
 from tessarine import _tessarine_core as core
 from tessarine import _tessarine_ext as ext
 from tessarine._errors import DataError
+from tessarine._controls import CancelEvent, Progress, controlled
 
 if TYPE_CHECKING:
     import numpy as np
@@ -204,7 +205,15 @@ class VoxelGrid:
         return result
 
 
-def voxel_grid(name: str, bounds: ArrayLike, voxel_size: float, scale_m: float | None = None) -> VoxelGrid:
+def voxel_grid(
+    name: str,
+    bounds: ArrayLike,
+    voxel_size: float,
+    scale_m: float | None = None,
+    *,
+    cancel: CancelEvent | None = None,
+    progress: Progress = None,
+) -> VoxelGrid:
     """Cut a material into cubic voxels and label each with its phase.
 
     Parameters
@@ -219,6 +228,13 @@ def voxel_grid(name: str, bounds: ArrayLike, voxel_size: float, scale_m: float |
     scale_m : float, optional
         The edge of the phase cells in metres, positive; None means the voxel size.
 
+    cancel : threading.Event or object with is_set(), optional
+        Asked every few milliseconds while the call works; once set, the call
+        stops and raises :class:`tessarine.Cancelled`.
+    progress : bool or callable, optional
+        A callable gets ``(done, total)`` in voxels every few milliseconds and
+        at the end, when `done` equals `total`; True shows a tqdm bar (the
+        ``progress`` extra). None reports nothing.
     Returns
     -------
     VoxelGrid
@@ -247,7 +263,8 @@ def voxel_grid(name: str, bounds: ArrayLike, voxel_size: float, scale_m: float |
     box = _common.bounds(bounds)
     size = _common.positive(voxel_size, "voxel_size")
     scale = _common.optional_positive(scale_m, "scale_m")
-    ids, phase_names, (nx, ny, nz) = ext.voxel_grid(entry_name, box, size, scale)
+    with controlled(cancel, progress, "voxels", "voxel_grid"):
+        ids, phase_names, (nx, ny, nz) = ext.voxel_grid(entry_name, box, size, scale)
     import numpy as np
     phase_ids = np.frombuffer(ids, dtype=np.int32).reshape((nz, ny, nx))
     return VoxelGrid(entry_name, phase_ids, tuple(phase_names), box[0], size, box, scale)

@@ -106,10 +106,9 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
   ++stamp_;
   result_.clear();
   // The store is read only for names not met before.
-  std::optional<data_loader::DataStore::Reader> reader;
   auto read = [&](std::string_view name, auto&& take) {
-    if (!reader) reader.emplace(data_loader::DATA().read());
-    reader->with_found(name, [&](const Json* value) {
+    const auto reader = data_loader::DATA().read();
+    reader.with_found(name, [&](const Json* value) {
       if (value != nullptr) visit(*value, take);
       return 0;
     });
@@ -129,7 +128,6 @@ void PropertyEstimator::estimate(std::span<const Constituent> constituents) {
     }
     for (const auto& [id, x] : profile.terms) add(id, c.fraction, x);
   }
-  reader.reset();
   // Keys whose fraction sum is not positive (zero, negative, NaN) are left out.
   std::erase_if(result_, [&](std::uint32_t id) { return !(slots_[id].fraction > 0.0); });
 }

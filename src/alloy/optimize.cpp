@@ -139,8 +139,12 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
   kept.reserve(static_cast<std::size_t>(std::min({top_k, n_candidates / 4, kReserveCap})));
 
   std::array<Constituent, 5> constituents{};
+  cancel.start_progress(n_candidates);
   for (std::uint64_t c = 0; c < n_candidates; ++c) {
-    if (c % kPollEvery == 0) cancel.check();
+    if (c % kPollEvery == 0) {
+      cancel.advance(c == 0 ? 0 : kPollEvery);
+      cancel.check();
+    }
     const CompositionDraw d = draw_composition(g, pool.size());
     std::size_t n = 0;
     auto put = [&](std::uint32_t id, double fraction) {
@@ -173,6 +177,7 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
     for (std::size_t i = 0; i < estimator.size(); ++i) k.estimate.emplace_back(estimator.slot(i), estimator.value(i));
   }
 
+  cancel.advance(n_candidates - (n_candidates - 1) / kPollEvery * kPollEvery);
   const std::vector<std::size_t> ranking = best.ranked(cancel);
   std::vector<AlloyCandidate> result;
   result.reserve(ranking.size());

@@ -2,11 +2,14 @@
 // milliseconds, whether to go on.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <thread>
+#include <utility>
 
 namespace tess {
 
@@ -61,11 +64,31 @@ class Cancel {
     if (poll()) throw Cancelled{};
   }
 
+  // Progress, in the units of the call's first counted stage (voxels,
+  // terms, candidates): start_progress gives its total, taken only the first
+  // time, so that what the callback reads never goes back; advance adds work
+  // done, from any thread. Both cost one test on a token that cannot stop.
+  void start_progress(std::uint64_t total) const noexcept {
+    if (!active()) return;
+    std::uint64_t none = 0;
+    total_.compare_exchange_strong(none, total, std::memory_order_relaxed);
+  }
+  void advance(std::uint64_t n) const noexcept {
+    if (active()) done_.fetch_add(n, std::memory_order_relaxed);
+  }
+  // (done, total) so far; total is 0 until a stage is counted.
+  std::pair<std::uint64_t, std::uint64_t> progress() const noexcept {
+    const std::uint64_t total = total_.load(std::memory_order_relaxed);
+    return {std::min(done_.load(std::memory_order_relaxed), total), total};
+  }
+
  private:
   Callback callback_;
   std::thread::id owner_;
   std::chrono::nanoseconds interval_{kInterval};
   mutable std::atomic<bool> stopped_{false};
+  mutable std::atomic<std::uint64_t> done_{0};
+  mutable std::atomic<std::uint64_t> total_{0};
   mutable std::chrono::steady_clock::time_point next_{};
 };
 

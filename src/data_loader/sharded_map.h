@@ -17,6 +17,22 @@
 
 namespace tess::data_loader {
 
+// The number of store locks (shard locks of any sharded map, the store's own
+// lock) the calling thread holds. Code that may run other code of the process
+// while it waits (a cancellation poll that takes the interpreter lock, whose
+// signal handlers may store an entry) must hold none.
+extern thread_local int held_store_locks;
+
+// Counts one held store lock while it lives; declared before the lock it
+// counts, so that it covers the whole time the lock is held.
+class StoreLockCount {
+ public:
+  StoreLockCount() noexcept { ++held_store_locks; }
+  ~StoreLockCount() { --held_store_locks; }
+  StoreLockCount(const StoreLockCount&) = delete;
+  StoreLockCount& operator=(const StoreLockCount&) = delete;
+};
+
 // Per-process random seed of every sharded map's hash.
 std::uint64_t process_hash_seed();
 
@@ -53,6 +69,7 @@ class ShardedMap {
   template <class F>
   decltype(auto) with(std::string_view key, F&& f) const {
     const Shard& shard = shard_of(key);
+    const StoreLockCount counted;
     std::shared_lock lock(shard.mutex);
     auto it = shard.map.find(key);
     return f(it == shard.map.end() ? static_cast<const V*>(nullptr) : &it->second);
@@ -61,6 +78,7 @@ class ShardedMap {
   // Inserts or replaces under the shard's write lock; returns the displaced value.
   std::optional<V> insert(std::string key, V value) {
     Shard& shard = shard_of(key);
+    const StoreLockCount counted;
     std::unique_lock lock(shard.mutex);
     // Room first, so that a new item is never in the map without being in order.
     if (shard.order.size() == shard.order.capacity()) shard.order.reserve(2 * shard.order.size() + 8);
@@ -79,6 +97,7 @@ class ShardedMap {
   template <class F>
   bool for_each(F&& visit) const {
     for (const Shard& shard : shards_) {
+      const StoreLockCount counted;
       std::shared_lock lock(shard.mutex);
       for (const Item* item : shard.order) {
         if (!visit(item->first, item->second)) return false;
@@ -90,6 +109,7 @@ class ShardedMap {
   std::size_t size() const {
     std::size_t n = 0;
     for (const Shard& shard : shards_) {
+      const StoreLockCount counted;
       std::shared_lock lock(shard.mutex);
       n += shard.map.size();
     }

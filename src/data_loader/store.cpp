@@ -7,6 +7,8 @@
 
 namespace tess::data_loader {
 
+thread_local int held_store_locks = 0;
+
 std::uint64_t process_hash_seed() {
   static const std::uint64_t seed = [] {
     std::random_device rd;
@@ -44,6 +46,7 @@ std::vector<std::string> DataStore::Reader::tier_names() const {
 }
 
 void DataStore::set_root(std::filesystem::path root) {
+  const StoreLockCount counted;
   std::unique_lock lock(mutex_);
   root_ = std::move(root);
 }
@@ -58,6 +61,7 @@ std::vector<std::string> DataStore::tier_names() const { return read().tier_name
 
 Result<std::optional<Json>> DataStore::insert_entry(std::string_view tier, std::string name, Json value) {
   EntryKeys keys = EntryKeys::of(name, value);
+  const StoreLockCount counted;
   std::shared_lock lock(mutex_);
   auto displaced = tiers_.with(tier, [&](const std::shared_ptr<TierMap>* map) -> std::optional<std::optional<Entry>> {
     if (map == nullptr) return std::nullopt;

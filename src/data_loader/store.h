@@ -104,6 +104,7 @@ class DataStore {
     friend class DataStore;
     explicit Reader(const DataStore& store) : store_(&store), lock_(store.mutex_) {}
     const DataStore* store_;
+    StoreLockCount counted_;
     std::shared_lock<std::shared_mutex> lock_;
   };
 

@@ -53,6 +53,7 @@ Status raw_volume(const sample::PhaseMapper& mapper, std::string_view mode, cons
   const std::uint64_t plane = mapper.nx() * mapper.ny();
   const std::uint64_t per_piece = std::max<std::uint64_t>(1, kPiece / plane);
   const auto pieces = static_cast<std::size_t>((mapper.nz() + per_piece - 1) / per_piece);
+  cancel.start_progress(plane * mapper.nz());
   return put_pieces(
       pieces,
       [&](std::size_t c, std::string& out) {
@@ -61,6 +62,7 @@ Status raw_volume(const sample::PhaseMapper& mapper, std::string_view mode, cons
         thread_local std::vector<std::int32_t> ids;  // kept: fresh pages would be faulted in every piece
         ids.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
         mapper.slabs(iz0, iz1, ids.data());
+        cancel.advance((iz1 - iz0) * plane);
         out.clear();
         append_raw(out, ids.data(), ids.size(), occupancy);
       },

@@ -139,6 +139,8 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
       const std::uint64_t iz0 = c * per_piece;
       return std::pair{iz0, std::min(g.nz, iz0 + per_piece)};
     };
+    // Progress counts the voxels of every section as they are made.
+    cancel.start_progress(g.nz * plane * (1 + properties.size()));
     auto phases = put_pieces(
         pieces,
         [&](std::size_t c, std::string& out) {
@@ -146,6 +148,7 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
           const auto [iz0, iz1] = slabs_of(c);
           ids.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
           mapper->slabs(iz0, iz1, ids.data());
+          cancel.advance((iz1 - iz0) * plane);
           out.clear();
           for (std::int32_t v : ids) append_phase_line(out, v);
         },
@@ -163,6 +166,7 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
             const auto [iz0, iz1] = slabs_of(c);
             values.resize(static_cast<std::size_t>((iz1 - iz0) * plane));
             sampler.slabs(iz0, iz1, values.data());
+            cancel.advance((iz1 - iz0) * plane);
             out.clear();
             for (double v : values) append_value_line(out, v);
           },

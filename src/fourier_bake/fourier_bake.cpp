@@ -266,6 +266,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
   const std::vector<Triple> terms = walk(p);
   std::vector<double> re(terms.size()), im(terms.size());
   const std::optional<PhaseTable> table = terms.empty() ? std::nullopt : phase_table(p, cancel);
+  cancel.start_progress(terms.size());
   if (table) {
     // Blocks of coefficients small enough that a stop is seen within a
     // millisecond or so; the number of coefficients done is known between them.
@@ -278,6 +279,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
           for (std::size_t t = b * per_block; t < end && !cancel.stopped(); t += kLanes) {
             const std::size_t lanes = std::min(kLanes, end - t);
             table_sums(p, *table, f, terms.data() + t, lanes, re.data() + t, im.data() + t);
+            cancel.advance(lanes);
           }
         },
         cancel);
@@ -294,6 +296,7 @@ FourierFieldConfig transform(const Plan& p, std::vector<double> f, std::string_v
           double* cz = by + p.grid[1];
           for (std::size_t t = begin; t < end && !cancel.poll(); ++t) {
             direct_sum(p, f, terms[t], by, cz, re[t], im[t], cancel);
+            cancel.advance(1);
           }
         },
         cancel);

@@ -242,6 +242,13 @@ std::span<const double> HeldBuffer::values() const {
   return {static_cast<const double*>(view_->buf), static_cast<std::size_t>(view_->len) / sizeof(double)};
 }
 
+void release_hook(void* object) {
+  if (Py_IsInitialized() == 0) return;
+  const PyGILState_STATE gil = PyGILState_Ensure();
+  Py_DECREF(static_cast<PyObject*>(object));
+  PyGILState_Release(gil);
+}
+
 // ---------------------------------------------------------------------------
 // The alloy targets
 // ---------------------------------------------------------------------------

@@ -192,6 +192,21 @@ struct Arg<Float64Rows<K>> {
   static Float64Rows<K> finish(const Parsed& held) { return {held.values()}; }
 };
 
+// Drops a reference of a held hook, taking the interpreter lock for it (a
+// reference left after the interpreter has finished is kept).
+void release_hook(void* object);
+
+// a callable: held in a Hook, which may outlive the call.
+template <>
+struct Arg<Hook> {
+  using Parsed = Hook;
+  static Hook parse(PyObject* o, const char* name) {
+    if (PyCallable_Check(o) == 0) argument_error(name, "'" + type_name(o) + "' object is not callable");
+    return Hook{std::shared_ptr<void>(Py_NewRef(o), release_hook)};
+  }
+  static Hook finish(Hook&& hook) { return std::move(hook); }
+};
+
 // The alloy targets: a list of dicts, each read after all arguments are
 // taken. In a target, "property" is text, "min_value", "max_value" and
 // "weight" numbers; a member that is absent, None or cannot be converted in

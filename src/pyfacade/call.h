@@ -20,6 +20,7 @@
 
 #include "pyfacade/args.h"
 #include "pyfacade/results.h"
+#include "pyfacade/unlocked.h"
 
 namespace tess::py {
 
@@ -60,7 +61,25 @@ PyObject* run(const F& f, const std::array<PyObject*, F::arity>& slots, std::ind
   std::tuple<typename F::template Param<I>...> values{
       Arg<typename F::template Param<I>>::finish(std::move(std::get<I>(parsed)))...};
   PyObject* result = nullptr;
-  if constexpr (F::Sig::cancellable) {
+  if constexpr (without_gil<F>) {
+    // Released after the arguments are converted, taken back before the
+    // result is built; an exception leaving the handler takes it back before
+    // the arguments (which may hold buffers) go.
+    Unlocked unlocked;
+    auto returned = [&] {
+      if constexpr (F::Sig::cancellable) {
+        return F::handler(std::move(std::get<I>(values))..., unlocked.token());
+      } else {
+        return F::handler(std::move(std::get<I>(values))...);
+      }
+    }();
+    unlocked.relock();
+    result = hand_back(typename F::Raised{}, std::move(returned));
+    if (result != nullptr && !unlocked.report_end()) {
+      Py_DECREF(result);
+      result = nullptr;
+    }
+  } else if constexpr (F::Sig::cancellable) {
     const Cancel cancel = interruptible();
     result = hand_back(typename F::Raised{}, F::handler(std::move(std::get<I>(values))..., cancel));
   } else {

@@ -138,6 +138,9 @@ void for_each_index(Each&& each, std::index_sequence<I...> /*indices*/) {
 
 }  // namespace detail
 
+template <class F>
+struct WithoutGil;
+
 // One Python function: the handler `Fn`, the classes `R` (a Raising) of its
 // reported failures, and the name, parameters and description.
 template <auto Fn, class R, class... Specs>
@@ -179,7 +182,22 @@ struct Function {
     return std::apply([](const auto&... spec) { return std::array<const char*, arity>{detail::spec_name(spec)...}; },
                       params);
   }
+
+  // The same function, its handler run without the interpreter lock, for
+  // handlers that may take more than about a millisecond or wait for a lock
+  // of the store. Arguments are converted and results built under the lock;
+  // the call's token takes it back at each poll (see unlocked.h).
+  constexpr WithoutGil<Function> nogil() const { return {*this}; }
 };
+
+template <class F>
+struct WithoutGil : F {};
+
+// Whether the handler of a declaration runs without the interpreter lock.
+template <class F>
+inline constexpr bool without_gil = false;
+template <class F>
+inline constexpr bool without_gil<WithoutGil<F>> = true;
 
 // The declaration of a Python function with handler `Fn` whose reported
 // failures are raised as `R`.

@@ -2,6 +2,8 @@
 // their results in the shapes the public API reads.
 #include "pyfacade/ext_functions.h"
 
+#include "pyfacade/functions.h"
+
 #include <Eigen/Core>
 
 #include "data_loader/store.h"
@@ -73,8 +75,8 @@ Result<PhaseMap> voxel_grid(std::string_view name, const sample::Box& bounds, do
                             std::optional<double> scale_m, const Cancel& cancel) {
   auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel);
   if (!grid) return std::move(grid).error();
-  const std::array<std::uint64_t, 3> counts{grid->nx, grid->ny, grid->nz};
-  return PhaseMap{Packed<std::int32_t>{std::move(grid->phase_ids)}, std::move(grid->phase_names), counts};
+  return PhaseMap{Packed<std::int32_t>{std::move(grid->phase_ids)}, std::move(grid->phase_names),
+                  std::array<std::uint64_t, 3>{grid->nx, grid->ny, grid->nz}};
 }
 
 Packed<double> property_grid(std::string_view name, std::string_view property, const sample::Box& bounds,
@@ -98,5 +100,12 @@ Result<Result<Backbone>> build_backbone_from_entry(std::string_view entry_name) 
 }
 
 Result<double> kabsch_rmsd(Float64Rows<3> a, Float64Rows<3> b) { return protein::kabsch_rmsd(points(a), points(b)); }
+
+bool set_poll_hook(std::optional<Hook> hook) {
+  Hook& current = poll_hook();
+  const bool was_set = static_cast<bool>(current.object);
+  current = std::move(hook).value_or(Hook{});
+  return was_set;
+}
 
 }  // namespace tess::py::ext

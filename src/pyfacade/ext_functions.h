@@ -52,6 +52,9 @@ Backbone build_backbone(std::string_view sequence, Float64Rows<2> phi_psi_deg);
 // one) when the entry has no residues array.
 Result<Result<Backbone>> build_backbone_from_entry(std::string_view entry_name);
 Result<double> kabsch_rmsd(Float64Rows<3> a, Float64Rows<3> b);
+// Sets (or with nothing clears) the calling thread's poll hook; returns
+// whether one was set before.
+bool set_poll_hook(std::optional<Hook> hook);
 
 }  // namespace tess::py::ext
 
@@ -88,22 +91,28 @@ inline constexpr auto EXT_FUNCTIONS = std::tuple{
     def<&ext::voxel_grid, Raises::value_error>(
         "voxel_grid", params("name", "bounds", "voxel_size", "scale_m"),
         "The voxel phase map of entry `name`: (phase ids as native int32, x-fastest; phase names; (nx, ny, nz)).\n"
-        "Raises ValueError when no tier holds `name` or the grid is too large."),
+        "Raises ValueError when no tier holds `name` or the grid is too large.").nogil(),
     def<&ext::property_grid>(
         "property_grid", params("name", "property", "bounds", "voxel_size", "counts", "scale_m"),
         "The values the VTK writer writes for `property` over the grid of `counts` voxels, as native float64,\n"
-        "x-fastest."),
+        "x-fastest.").nogil(),
     def<&ext::build_backbone>(
         "build_backbone", params("sequence", "phi_psi_deg"),
         "N, CA, C of each residue: (coordinates as native float64, 3 per atom; the residues placed).\n"
-        "`phi_psi_deg` is a C-contiguous float64 buffer of shape (n, 2)."),
+        "`phi_psi_deg` is a C-contiguous float64 buffer of shape (n, 2).").nogil(),
     def<&ext::build_backbone_from_entry, Raises::key_error, Raises::value_error>(
         "build_backbone_from_entry", params("entry_name"),
         "As build_backbone, from the residues of the protein entry named exactly `entry_name`.\n"
-        "Raises KeyError when no tier holds it and ValueError when it has no residues array."),
+        "Raises KeyError when no tier holds it and ValueError when it has no residues array.").nogil(),
     def<&ext::kabsch_rmsd, Raises::value_error>(
         "kabsch_rmsd", params("a", "b"),
-        "Kabsch RMSD of two C-contiguous float64 buffers of the same shape (n, 3), n >= 1."),
+        "Kabsch RMSD of two C-contiguous float64 buffers of the same shape (n, 3), n >= 1.").nogil(),
+    def<&ext::set_poll_hook>(
+        "set_poll_hook", params("hook"),
+        "Sets the calling thread's poll hook, or clears it with None; returns whether one was set before.\n"
+        "While it is set, the long calls of both modules call hook(done, total, False) every few milliseconds\n"
+        "and hook(done, total, True) once they have succeeded, (done, total) counting their work; an exception\n"
+        "it raises ends the call."),
 };
 // clang-format on
 

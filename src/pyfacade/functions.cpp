@@ -12,6 +12,11 @@ namespace tess::py {
 
 std::string_view version() { return TESSARINE_VERSION; }
 
+Hook& poll_hook() {
+  thread_local Hook hook;
+  return hook;
+}
+
 namespace fn {
 Result<Json> py_get(std::string_view spec, std::optional<std::string_view> scope_str, const Cancel& cancel) {
   if (spec.empty()) panic("py_get: spec must be non-empty");

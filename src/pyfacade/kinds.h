@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,10 +45,17 @@ struct Packed {
   std::vector<T> values;
 };
 
+// A Python callable, kept alive while a copy of the handle lives; plain C++
+// only passes it on.
+struct Hook {
+  std::shared_ptr<void> object;
+};
+
 inline std::string param_annotation(Tag<sample::Box> /*t*/) {
   return "tuple[tuple[float, float, float], tuple[float, float, float]]";
 }
 inline std::string param_annotation(Tag<Scope> /*t*/) { return "int"; }
+inline std::string param_annotation(Tag<Hook> /*t*/) { return "Callable[[int, int, bool], object]"; }
 template <std::size_t K>
 std::string param_annotation(Tag<Float64Rows<K>> /*t*/) {
   return "Buffer";

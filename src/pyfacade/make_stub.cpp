@@ -51,7 +51,7 @@ std::string imports(const std::string& defs) {
     }
   }
   std::string abc;
-  for (const char* name : {"Buffer", "Sequence"}) {
+  for (const char* name : {"Buffer", "Callable", "Sequence"}) {
     if (words.contains(name)) abc += (abc.empty() ? "" : ", ") + std::string(name);
   }
   std::string s;

@@ -254,9 +254,13 @@ Result<VoxelGrid> PhaseMapper::grid(Layout layout, const Cancel& cancel) const {
   grid.nz = nz;
   grid.layout = layout;
   grid.phase_names = names_;
+  cancel.start_progress(*total);
   try {
     assign_checked(grid.phase_ids, static_cast<std::size_t>(*total), std::int32_t{0}, cancel);
-    if (!picker_) return grid;
+    if (!picker_) {
+      cancel.advance(*total);
+      return grid;
+    }
     std::int32_t* ids = grid.phase_ids.data();
     const auto& ck = cells_[2];
     if (layout == Layout::x_fastest) {
@@ -270,7 +274,12 @@ Result<VoxelGrid> PhaseMapper::grid(Layout layout, const Cancel& cancel) const {
       first.push_back(nz);
       const auto plane = static_cast<std::size_t>(*nxy);
       parallel_for(
-          first.size() - 1, [&](std::size_t r) { slabs(first[r], first[r + 1], ids + first[r] * plane); }, cancel);
+          first.size() - 1,
+          [&](std::size_t r) {
+            slabs(first[r], first[r + 1], ids + first[r] * plane);
+            cancel.advance((first[r + 1] - first[r]) * plane);
+          },
+          cancel);
       return grid;
     }
     // z fastest: a table of c_k per run of equal cells along z, laid out by
@@ -290,7 +299,12 @@ Result<VoxelGrid> PhaseMapper::grid(Layout layout, const Cancel& cancel) const {
           table[low * runs + r] = finish_table(static_cast<std::uint64_t>(run_cell[r]), low);
     }
     parallel_for(
-        static_cast<std::size_t>(nx), [&](std::size_t ix) { z_rows(ix, ids, table, k_run); }, cancel);
+        static_cast<std::size_t>(nx),
+        [&](std::size_t ix) {
+          z_rows(ix, ids, table, k_run);
+          cancel.advance(ny * nz);
+        },
+        cancel);
   } catch (const std::bad_alloc&) {
     return Error(too_large(nx, ny, nz));
   }

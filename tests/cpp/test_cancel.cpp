@@ -171,3 +171,52 @@ TEST(Cancel, StoppedWritesLeaveTheTargetsAsTheyWere) {
   }
   fs::remove_all(dir.parent_path());
 }
+
+TEST(Cancel, ProgressCountsUpToTheTotalAndPollsHoldNoLockOfTheStore) {
+  auto& data = data_loader::DATA();
+  ASSERT_TRUE(data.insert_entry("alloy", "progress_two", Json::parse(kFineTwoPhase)).ok());
+  ASSERT_TRUE(data.insert_entry("alloy", "ProgressBase", Json{{"Properties", {{"x", 1.0}}}}).ok());
+  const sample::Box fine{{0, 0, 0}, {0.008, 0.008, 0.008}};
+  const fs::path dir = scratch("progress");
+  const std::vector<std::function<bool(const Cancel&)>> calls = {
+      [&](const Cancel& c) {
+        const std::vector<alloy::AlloyTarget> kept{{"x", 1.0, std::nullopt, 1.0}};
+        return alloy::optimize_alloy(kept, "ProgressBase", std::nullopt, 20000, 5, 3, c).ok();
+      },
+      [&](const Cancel& c) {
+        return fourier_bake::bake_fourier("progress_two", "D", fine, {9, 8, 7}, 0.0, c).ok();
+      },
+      [&](const Cancel& c) {
+        return exporter::export_vtk_legacy("progress_two", (dir / "a.vtk").string(), fine, 0.0001, {"D"}, 0.0005, c)
+            .ok();
+      },
+      [&](const Cancel& c) {
+        return exporter::export_stl("Missing?", (dir / "a.stl").string(), fine, 0.001, {}, true, c).ok();
+      },
+  };
+  const std::vector<std::uint64_t> totals = {20000, 0, std::uint64_t{80} * 80 * 80 * 2, 0};  // VTK: phases and D
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    int locks_held = 0;
+    const Cancel* token = nullptr;
+    Token asked([&] {
+      locks_held += data_loader::held_store_locks;
+      seen.push_back(token->progress());
+      return false;
+    });
+    token = &asked.cancel;
+    const bool ok = calls[i](asked.cancel);
+    EXPECT_EQ(ok, i != 3) << i;
+    EXPECT_EQ(locks_held, 0) << i;
+    for (std::size_t k = 1; k < seen.size(); ++k) EXPECT_LE(seen[k - 1].first, seen[k].first) << i;
+    const auto [done, total] = asked.cancel.progress();
+    EXPECT_EQ(done, total) << i;
+    if (ok) EXPECT_GT(total, 0u) << i;
+    if (totals[i] != 0) EXPECT_EQ(total, totals[i]) << i;
+  }
+  // A token that cannot stop counts nothing.
+  Cancel::never().start_progress(5);
+  Cancel::never().advance(5);
+  EXPECT_EQ(Cancel::never().progress(), (std::pair<std::uint64_t, std::uint64_t>{0, 0}));
+  fs::remove_all(dir.parent_path());
+}
