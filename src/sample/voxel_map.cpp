@@ -298,11 +298,12 @@ Result<VoxelGrid> PhaseMapper::grid(Layout layout, const Cancel& cancel) const {
         for (std::uint64_t low = 0; low < 256; ++low)
           table[low * runs + r] = finish_table(static_cast<std::uint64_t>(run_cell[r]), low);
     }
+    const std::uint64_t column = ny * nz;  // a copy: clang cannot capture the binding
     parallel_for(
         static_cast<std::size_t>(nx),
         [&](std::size_t ix) {
           z_rows(ix, ids, table, k_run);
-          cancel.advance(ny * nz);
+          cancel.advance(column);
         },
         cancel);
   } catch (const std::bad_alloc&) {
