@@ -61,7 +61,7 @@ report = {
         [{"property": "Density_kg_m3", "min_value": 1e300}], "Fe", None, 10**12, 5, 1)),
     "bake": interrupted(lambda: core.py_bake_fourier(D, "Density_kg_m3", box(8), (40, 40, 40))),
     "formula": interrupted(lambda: core.py_get(spec)),
-    "stl": interrupted(lambda: core.py_export_stl(D, os.path.join(out, "a.stl"), box(128), 0.0005, 0.002, False)),
+    "stl": interrupted(lambda: core.py_export_stl(D, os.path.join(out, "a.stl"), box(256), 0.0005, 0.002, False)),
     "vtk": interrupted(lambda: core.py_export_vtk_legacy(
         D, os.path.join(out, "a.vtk"), box(200), 0.0005, ["Density_kg_m3"])),
 }
