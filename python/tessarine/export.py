@@ -164,7 +164,6 @@ def export_obj(
         The voxel edge in metres, positive.
     scale_m : float, optional
         The edge of the phase cells in metres; None means the voxel size.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
@@ -172,6 +171,7 @@ def export_obj(
         A callable gets ``(done, total)`` in voxels every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     (obj_path, mtl_path) : tuple of pathlib.Path
@@ -240,7 +240,6 @@ def export_stl(
         The edge of the phase cells in metres; None means the voxel size.
     binary : bool, default True
         Binary STL (float32 coordinates), else ASCII (six decimals).
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
@@ -248,6 +247,7 @@ def export_stl(
         A callable gets ``(done, total)`` in voxels every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     pathlib.Path
@@ -313,7 +313,6 @@ def export_vtk(
         The properties to write after the phases, in order.
     scale_m : float, optional
         The edge of the phase cells in metres; None means the voxel size.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
@@ -321,6 +320,7 @@ def export_vtk(
         A callable gets ``(done, total)`` in voxels every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     pathlib.Path
@@ -392,7 +392,6 @@ def export_raw(
         The edge of the phase cells in metres; None means the voxel size.
     mode : {"phase", "occupancy"}, default "phase"
         Store each voxel's phase index, or 1.0 for every voxel with material.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops, leaving no file behind (an existing one as it was), and raises :class:`tessarine.Cancelled`.
@@ -400,6 +399,7 @@ def export_raw(
         A callable gets ``(done, total)`` in voxels every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     pathlib.Path

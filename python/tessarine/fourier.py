@@ -194,7 +194,6 @@ def bake(
     truncate_threshold : float, default 0.01
         Keep the terms whose amplitude is at least this fraction of the
         largest; 0 keeps all.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops and raises :class:`tessarine.Cancelled`.
@@ -202,6 +201,7 @@ def bake(
         A callable gets ``(done, total)`` in terms (frequencies transformed) every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     FourierField

@@ -139,7 +139,6 @@ def optimize_alloy(
     seed : int, optional
         0 to 2**64 - 1: the same compositions on every run; None draws
         different ones each time.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops and raises :class:`tessarine.Cancelled`.
@@ -147,6 +146,7 @@ def optimize_alloy(
         A callable gets ``(done, total)`` in candidates drawn every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     list of AlloyCandidate

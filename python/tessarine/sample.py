@@ -227,7 +227,6 @@ def voxel_grid(
         ceil(extent / voxel_size) voxels, at least one.
     scale_m : float, optional
         The edge of the phase cells in metres, positive; None means the voxel size.
-
     cancel : threading.Event or object with is_set(), optional
         Asked every few milliseconds while the call works; once set, the call
         stops and raises :class:`tessarine.Cancelled`.
@@ -235,6 +234,7 @@ def voxel_grid(
         A callable gets ``(done, total)`` in voxels every few milliseconds and
         at the end, when `done` equals `total`; True shows a tqdm bar (the
         ``progress`` extra). None reports nothing.
+
     Returns
     -------
     VoxelGrid

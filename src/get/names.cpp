@@ -26,22 +26,6 @@ TierRange tiers_of(std::uint8_t scope) {
   return {0, TIER_NAMES.size()};
 }
 
-bool contains(const std::vector<std::string>& texts, std::string_view wanted) {
-  return std::find(texts.begin(), texts.end(), wanted) != texts.end();
-}
-
-// The loose stage (2 to 6) that `keys` satisfies, lowest first, among the
-// stages below `limit`; `limit` when none does. The stages of resolve_named.
-int loose_stage(const EntryKeys& keys, std::string_view name, std::string_view lower, std::uint64_t bits, int limit) {
-  if (!keys.may_match(bits)) return limit;
-  if (limit > 2 && keys.lower_name == lower) return 2;
-  if (limit > 3 && keys.has_symbol && keys.symbol == name) return 3;
-  if (limit > 4 && keys.has_symbol && keys.lower_symbol == lower) return 4;
-  if (limit > 5 && contains(keys.aliases, name)) return 5;
-  if (limit > 6 && contains(keys.lower_aliases, lower)) return 6;
-  return limit;
-}
-
 constexpr int kNoStage = 7;
 
 }  // namespace

@@ -29,10 +29,10 @@ bool contains(const std::vector<std::string>& texts, std::string_view wanted) {
   return false;
 }
 
-// The first of the loose stages (2 to 6) that `keys` satisfies, considering
-// only stages below `limit`; `limit` when none does. `bits` are the filter
-// bits of `lower`.
-int loose_stage(const EntryKeys& keys, std::string_view name, std::string_view lower, std::uint64_t bits, int limit) {
+}  // namespace
+
+int loose_stage(const data_loader::EntryKeys& keys, std::string_view name, std::string_view lower, std::uint64_t bits,
+                int limit) {
   if (!keys.may_match(bits)) return limit;
   if (limit > 2 && keys.lower_name == lower) return 2;
   if (limit > 3 && keys.has_symbol && keys.symbol == name) return 3;
@@ -41,8 +41,6 @@ int loose_stage(const EntryKeys& keys, std::string_view name, std::string_view l
   if (limit > 6 && contains(keys.lower_aliases, lower)) return 6;
   return limit;
 }
-
-}  // namespace
 
 Result<Json> resolve_named(const DataStore& store, std::string_view name, std::uint8_t scope) {
   const auto reader = store.read();

@@ -32,6 +32,13 @@ struct Formula {
 // Counts above this stop a formula as an internal failure.
 inline constexpr std::uint32_t kMaxFormulaCount = 1000;
 
+// The first of the loose stages (2 to 6: lower-case name, symbol, lower-case
+// symbol, alias, lower-case alias) that `keys` satisfies, considering only
+// stages below `limit`; `limit` when none does. `lower` is `name` in lower
+// case and `bits` its filter bits.
+int loose_stage(const data_loader::EntryKeys& keys, std::string_view name, std::string_view lower, std::uint64_t bits,
+                int limit);
+
 // A copy of the entry that `name` designates in tier `scope`, or in every
 // tier when scope is SCOPE_ALL. Tries, in this order, each over the tiers in
 // scope order: the exact entry name; the name in any case; the exact
