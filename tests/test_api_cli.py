@@ -78,7 +78,9 @@ def test_help_of_every_command_and_the_console_script(tmp_path: Path) -> None:
 def test_ctrl_c_exits_130(tmp_path: Path) -> None:
     command = [sys.executable, "-m", "tessarine", "alloy", "--base", "Fe", "--target", "Density_kg_m3",
                "--candidates", "1000000000"]  # fmt: skip
-    proc = subprocess.Popen(command, cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # As from a terminal, even when this run's SIGINT is ignored (a background job).
+    proc = subprocess.Popen(command, cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     # Wait until it is well into the search: a second of CPU time (the import takes a fraction).
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:

@@ -21,6 +21,7 @@ import faulthandler, json, os, signal, subprocess, sys, threading, time
 import tessarine._tessarine_core as core
 
 faulthandler.dump_traceback_later(50, exit=True)  # a hang shows where it is
+signal.signal(signal.SIGINT, signal.default_int_handler)  # even when started with SIGINT ignored
 out = sys.argv[1]
 D = "DuplexSteel2205"
 sheet = json.dumps(core.py_data_sheet(D))
