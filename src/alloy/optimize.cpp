@@ -140,9 +140,11 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
 
   std::array<Constituent, 5> constituents{};
   cancel.start_progress(n_candidates);
+  std::uint64_t counted = 0;  // candidates reported as done
   for (std::uint64_t c = 0; c < n_candidates; ++c) {
     if (c % kPollEvery == 0) {
-      cancel.advance(c == 0 ? 0 : kPollEvery);
+      cancel.advance(c - counted);
+      counted = c;
       cancel.check();
     }
     const CompositionDraw d = draw_composition(g, pool.size());
@@ -177,7 +179,7 @@ Result<std::vector<AlloyCandidate>> optimize_alloy(const std::vector<AlloyTarget
     for (std::size_t i = 0; i < estimator.size(); ++i) k.estimate.emplace_back(estimator.slot(i), estimator.value(i));
   }
 
-  cancel.advance(n_candidates - (n_candidates - 1) / kPollEvery * kPollEvery);
+  cancel.advance(n_candidates - counted);
   const std::vector<std::size_t> ranking = best.ranked(cancel);
   std::vector<AlloyCandidate> result;
   result.reserve(ranking.size());

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,9 +21,6 @@
 #endif
 #if TESSARINE_HAVE_SYS_RANDOM_H
 #include <sys/random.h>
-#endif
-#if TESSARINE_HAVE_MAP_ANONYMOUS
-#include <sys/mman.h>
 #endif
 #if TESSARINE_HAVE_PROC_SUPER_MAGIC
 #include <linux/magic.h>
@@ -169,28 +165,6 @@ std::string error_text(int errnum) {
   static std::mutex lock;  // strerror may share one buffer between threads
   const std::lock_guard<std::mutex> hold(lock);
   return std::strerror(errnum);
-#endif
-}
-
-void* allocate_zeroed(std::size_t size) noexcept {
-#if TESSARINE_HAVE_MAP_ANONYMOUS
-  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-#if TESSARINE_HAVE_MADV_HUGEPAGE
-  if (size >= (std::size_t{2} << 20)) (void)::madvise(p, size, MADV_HUGEPAGE);  // a hint; failure is harmless
-#endif
-  return p;
-#else
-  return std::calloc(size, 1);
-#endif
-}
-
-void free_zeroed(void* p, std::size_t size) noexcept {
-#if TESSARINE_HAVE_MAP_ANONYMOUS
-  if (p != nullptr) ::munmap(p, size);
-#else
-  (void)size;
-  std::free(p);
 #endif
 }
 

@@ -31,12 +31,6 @@ std::optional<std::uint64_t> physical_memory() noexcept;
 // directory"), safe on any thread.
 std::string error_text(int errnum);
 
-// `size` (> 0) zero-filled bytes straight from the system, large ones on huge
-// pages where the system offers them; nullptr when they cannot be had. Given
-// back with free_zeroed with the same size.
-void* allocate_zeroed(std::size_t size) noexcept;
-void free_zeroed(void* p, std::size_t size) noexcept;
-
 // True when the directory `dir` lies in /proc, whose symbolic links
 // (/proc/self/fd/N) name open files rather than places.
 bool in_proc(const std::string& dir) noexcept;

@@ -17,7 +17,6 @@
 #include <system_error>
 #include <utility>
 
-#include "common/memory.h"
 #include "common/platform.h"
 
 namespace tess::exporter {
@@ -88,28 +87,6 @@ int open_in_place(const std::string& path) {
 }
 
 }  // namespace
-
-FileBuffer::FileBuffer(std::size_t size) : size_(size) {
-  if (size == 0) return;
-  if (!may_allocate(size)) throw std::bad_alloc();
-  void* p = platform::allocate_zeroed(size);
-  if (p == nullptr) throw std::bad_alloc();
-  data_ = static_cast<char*>(p);
-}
-
-FileBuffer::~FileBuffer() { platform::free_zeroed(data_, size_); }
-
-FileBuffer::FileBuffer(FileBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
-  if (this != &other) {
-    platform::free_zeroed(data_, size_);
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 namespace {
 

@@ -12,28 +12,6 @@
 
 namespace tess::exporter {
 
-// The zero-filled bytes of a whole file, mapped straight from the system
-// (large ones on huge pages where the system allows), so that big outputs
-// are neither cleared twice nor grown by copying. Throws std::bad_alloc when
-// the size may not (may_allocate) or cannot be allocated.
-class FileBuffer {
- public:
-  explicit FileBuffer(std::size_t size);
-  ~FileBuffer();
-  FileBuffer(FileBuffer&& other) noexcept;
-  FileBuffer& operator=(FileBuffer&& other) noexcept;
-  FileBuffer(const FileBuffer&) = delete;
-  FileBuffer& operator=(const FileBuffer&) = delete;
-
-  char* data() { return data_; }
-  std::size_t size() const { return size_; }
-  std::string_view view() const { return {data_, size_}; }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 // Receives a file's bytes in order, piece by piece; a failure stops the file.
 using ByteSink = std::function<Status(std::string_view)>;
 

@@ -38,13 +38,6 @@ TEST(Platform, MemoryErrorsAndPages) {
   EXPECT_EQ(error_text(ENOENT), "No such file or directory");
   EXPECT_EQ(error_text(99999), "Unknown error 99999");
 
-  constexpr std::size_t kSize = std::size_t{3} << 20;  // on huge pages where offered
-  auto* p = static_cast<unsigned char*>(allocate_zeroed(kSize));
-  ASSERT_NE(p, nullptr);
-  EXPECT_TRUE(std::all_of(p, p + kSize, [](unsigned char c) { return c == 0; }));
-  p[kSize - 1] = 1;
-  free_zeroed(p, kSize);
-
   EXPECT_TRUE(in_proc("/proc/self/fd/"));
   EXPECT_TRUE(in_proc("/dev/fd/"));  // a link into /proc
   EXPECT_FALSE(in_proc(fs::temp_directory_path().string()));
