@@ -195,6 +195,7 @@ def test_array_likes_in(convert) -> None:
     (lambda: tessarine.kabsch_rmsd(np.zeros((5, 2)), np.zeros((5, 2))), r"a must have shape \(N, 3\), got \(5, 2\)"),
     (lambda: tessarine.kabsch_rmsd(np.zeros((5, 3)), np.zeros((4, 3))), "same number of points, got 5 and 4"),
     (lambda: tessarine.kabsch_rmsd([[0, 0, math.inf]], [[0, 0, 0]]), "a must hold finite numbers"),
+    (lambda: tessarine.kabsch_rmsd(np.ones((2, 3)), [[0, 0, 0], [math.nan, 0, 0]]), "b must hold finite numbers"),
     (lambda: tessarine.kabsch_rmsd([[0, 0, 0], [1, 2]], [[0, 0, 0]] * 2), r"a must be numbers of shape \(N, 3\)"),
     (lambda: tessarine.build_backbone("AA", [(0, 0, 0)]), r"phi_psi_deg must have shape \(N, 2\), got \(1, 3\)"),
     (lambda: tessarine.sample.sample("Steel", "Density_kg_m3", [0, 0]), r"at must have shape \(3,\), got \(2,\)"),

@@ -211,9 +211,10 @@ def _shape_text(shape: tuple[int | None, ...]) -> str:
     return "(" + ", ".join(dims) + ("," if len(dims) == 1 else "") + ")"
 
 
-def array(value: object, shape: tuple[int | None, ...], what: str) -> NDArray[np.float64]:
+def array(value: object, shape: tuple[int | None, ...], what: str, finite: bool = True) -> NDArray[np.float64]:
     """`value` as a C-contiguous float64 array of `shape` (None: any length)
-    with finite values; an empty value counts as (0, ...) when N is free."""
+    with finite values (checked unless `finite` is false: see `require_finite`);
+    an empty value counts as (0, ...) when N is free."""
     import numpy as np
 
     try:
@@ -224,10 +225,20 @@ def array(value: object, shape: tuple[int | None, ...], what: str) -> NDArray[np
         arr = arr.reshape([0] + [d or 0 for d in shape[1:]])
     if arr.ndim != len(shape) or any(w is not None and w != d for w, d in zip(shape, arr.shape, strict=True)):
         raise ValueError(f"{what} must have shape {_shape_text(shape)}, got {arr.shape}")
-    if not np.isfinite(arr).all():
-        raise ValueError(f"{what} must hold finite numbers")
+    if finite:
+        require_finite(arr, what)
     result: NDArray[np.float64] = np.ascontiguousarray(arr)
     return result
+
+
+def require_finite(arr: NDArray[np.float64], what: str) -> None:
+    """Raises ValueError unless every value of `arr` is finite. A pass over a
+    temporary of the array's size: calls whose native work fails anyway on a
+    NaN or an infinity skip it and look only after such a failure."""
+    import numpy as np
+
+    if not np.isfinite(arr).all():
+        raise ValueError(f"{what} must hold finite numbers")
 
 
 def point(value: object, what: str = "at") -> Point:

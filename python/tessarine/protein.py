@@ -187,13 +187,21 @@ def kabsch_rmsd(a: ArrayLike, b: ArrayLike) -> float:
     >>> round(kabsch_rmsd(square, square[:, [1, 0, 2]] * [-1, 1, 1] + 5), 12)  # turned and moved
     0.0
     """
-    pa = _common.array(a, (None, 3), "a")
-    pb = _common.array(b, (None, 3), "b")
+    pa = _common.array(a, (None, 3), "a", finite=False)
+    pb = _common.array(b, (None, 3), "b", finite=False)
     if len(pa) != len(pb):
         raise ValueError(f"a and b must hold the same number of points, got {len(pa)} and {len(pb)}")
     if len(pa) == 0:
         return 0.0
-    return ext.kabsch_rmsd(pa, pb)
+    try:
+        return ext.kabsch_rmsd(pa, pb)
+    except ValueError:
+        # A NaN or an infinity in either set makes the centroid, and so the
+        # covariance, non-finite: the native call fails on it. Only then is it
+        # worth the pass that names the set.
+        _common.require_finite(pa, "a")
+        _common.require_finite(pb, "b")
+        raise
 
 
 @overload
