@@ -1,10 +1,16 @@
 #include "protein/backbone.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "common/json.h"
+#include "common/thread_pool.h"
 #include "data_loader/store.h"
 
 namespace tess::protein {
@@ -72,62 +78,170 @@ std::size_t utf8_length(unsigned char lead) {
   return 1;
 }
 
-}  // namespace
-
-std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
-  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
-  std::vector<BackboneAtom> out;
-  if (phi_psi.empty()) return out;
-
-  // The residues: the characters of the sequence, up to the number of pairs.
+// The residues placed from `sequence` and `pairs` (pair i is (phi, psi) of
+// residue i, in degrees): the first min(characters, pairs) characters.
+std::size_t residues_placed(std::string_view sequence, std::size_t pairs) {
   std::size_t n = 0;
-  for (std::size_t pos = 0; pos < sequence.size() && n < phi_psi.size(); ++n) {
+  for (std::size_t pos = 0; pos < sequence.size() && n < pairs; ++n) {
     pos += utf8_length(static_cast<unsigned char>(sequence[pos]));
   }
-  out.resize(3 * n);
+  return n;
+}
 
+// The torsion terms of residue i >= 1: psi of the residue before it, phi of
+// its own.
+struct Torsion {
+  Turn psi, phi;
+};
+
+// Chains of at least this many residues have their torsion terms made ahead
+// on another thread of the pool, in blocks of kTorsionBlock residues.
+constexpr std::size_t kTorsionsAheadFrom = 2048;
+constexpr std::size_t kTorsionBlock = 256;
+
+// The torsion terms of a long chain, made in blocks by whichever thread
+// claims a block first: the pool's, running ahead, or the chain's own when it
+// reaches a block nobody has started, so the chain never waits on a thread
+// that is busy elsewhere. Each term is the same function of the same angles
+// wherever it is made.
+class TorsionsAhead {
+ public:
+  template <class Make>
+  TorsionsAhead(std::size_t n, Make&& make)
+      : terms_(n),
+        state_(std::make_unique<std::atomic<int>[]>((n + kTorsionBlock - 1) / kTorsionBlock)),
+        blocks_((n + kTorsionBlock - 1) / kTorsionBlock),
+        make_(std::forward<Make>(make)) {}
+
+  // Makes every block not yet claimed (the pool's side).
+  void run_ahead() {
+    for (std::size_t b = 0; b < blocks_; ++b)
+      if (claim(b)) fill(b);
+  }
+
+  // Residue i's terms, made or waited for (the chain's side).
+  const Torsion& at(std::size_t i) {
+    if (i % kTorsionBlock == 0 || i == 1) {
+      const std::size_t b = i / kTorsionBlock;
+      if (claim(b)) {
+        fill(b);
+      } else {
+        while (state_[b].load(std::memory_order_acquire) != kMade) std::this_thread::yield();
+      }
+    }
+    return terms_[i];
+  }
+
+ private:
+  static constexpr int kFree = 0, kClaimed = 1, kMade = 2;
+
+  bool claim(std::size_t b) {
+    int expected = kFree;
+    return state_[b].compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel);
+  }
+
+  void fill(std::size_t b) {
+    const std::size_t end = std::min(terms_.size(), (b + 1) * kTorsionBlock);
+    for (std::size_t i = std::max<std::size_t>(b * kTorsionBlock, 1); i < end; ++i) terms_[i] = make_(i);
+    state_[b].store(kMade, std::memory_order_release);
+  }
+
+  std::vector<Torsion> terms_;
+  std::unique_ptr<std::atomic<int>[]> state_;
+  std::size_t blocks_;
+  std::function<Torsion(std::size_t)> make_;
+};
+
+// Places the N, CA and C atoms of residues 0 .. n - 1 and hands each residue
+// to put(i, n_at, ca_at, c_at), in order. `pair(i)` gives residue i's
+// (phi, psi) in degrees.
+template <class Pair, class Put>
+void place_residues(std::size_t n, Pair&& pair, Put&& put) {
+  if (n == 0) return;
   const BondShape to_n = shape(kBondCN, kAngleCaCN);
   const BondShape to_ca = shape(kBondNCa, kAngleCNCa);
   const BondShape to_c = shape(kBondCaC, kAngleNCaC);
   const Turn omega = turn(to_ca, kOmega * kDegToRad);
-
-  // Residue i's three atoms: its character, names and index, then the
-  // coordinates.
-  std::size_t pos = 0;
-  const auto place_residue = [&](std::size_t i, Vec n_at, Vec ca_at, Vec c_at) {
-    const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
-    static constexpr const char* kNames[3] = {"N", "CA", "C"};
-    const Vec at[3] = {n_at, ca_at, c_at};
-    for (std::size_t k = 0; k < 3; ++k) {
-      BackboneAtom& atom = out[3 * i + k];
-      std::copy_n(sequence.data() + pos, len, atom.residue_utf8.begin());
-      atom.residue_size = static_cast<std::uint8_t>(len);
-      atom.name = kNames[k];
-      atom.res_idx = static_cast<std::uint32_t>(i);
-      atom.x = at[k].x;
-      atom.y = at[k].y;
-      atom.z = at[k].z;
-    }
-    pos += len;
+  const auto torsion = [&](std::size_t i) {
+    return Torsion{turn(to_n, pair(i - 1)[1] * kDegToRad), turn(to_c, pair(i)[0] * kDegToRad)};
   };
 
   // Each atom is placed from the three before it: one chain of dependent
-  // steps, with which the torsion terms (independent of it) overlap.
-  Vec n_prev{0, 0, 0};
-  Vec ca_prev{kBondNCa, 0, 0};
-  Vec c_prev{kBondNCa - kBondCaC * std::cos(kAngleNCaC * kDegToRad), kBondCaC * std::sin(kAngleNCaC * kDegToRad), 0};
-  place_residue(0, n_prev, ca_prev, c_prev);
-  for (std::size_t i = 1; i < n; ++i) {
-    const Turn psi = turn(to_n, phi_psi[i - 1][1] * kDegToRad);
-    const Turn phi = turn(to_c, phi_psi[i][0] * kDegToRad);
-    const Vec n_i = place(n_prev, ca_prev, c_prev, to_n, psi);
-    const Vec ca_i = place(ca_prev, c_prev, n_i, to_ca, omega);
-    const Vec c_i = place(c_prev, n_i, ca_i, to_c, phi);
-    place_residue(i, n_i, ca_i, c_i);
-    n_prev = n_i;
-    ca_prev = ca_i;
-    c_prev = c_i;
-  }
+  // steps, the torsion terms (independent of it) made beside it.
+  const auto chain = [&](auto&& torsion_of) {
+    Vec n_prev{0, 0, 0};
+    Vec ca_prev{kBondNCa, 0, 0};
+    Vec c_prev{kBondNCa - kBondCaC * std::cos(kAngleNCaC * kDegToRad), kBondCaC * std::sin(kAngleNCaC * kDegToRad), 0};
+    put(0, n_prev, ca_prev, c_prev);
+    for (std::size_t i = 1; i < n; ++i) {
+      const Torsion t = torsion_of(i);
+      const Vec n_i = place(n_prev, ca_prev, c_prev, to_n, t.psi);
+      const Vec ca_i = place(ca_prev, c_prev, n_i, to_ca, omega);
+      const Vec c_i = place(c_prev, n_i, ca_i, to_c, t.phi);
+      put(i, n_i, ca_i, c_i);
+      n_prev = n_i;
+      ca_prev = ca_i;
+      c_prev = c_i;
+    }
+  };
+  if (n < kTorsionsAheadFrom || pool_size() < 2) return chain(torsion);
+  TorsionsAhead ahead(n, torsion);
+  parallel_for(2, [&](std::size_t item) {
+    if (item == 0) return chain([&](std::size_t i) -> const Torsion& { return ahead.at(i); });
+    ahead.run_ahead();
+  });
+}
+
+}  // namespace
+
+std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+  // Residue i's three atoms: its character, names and index, then the
+  // coordinates.
+  std::size_t pos = 0;
+  place_residues(
+      out.size() / 3, [&](std::size_t i) -> const AnglePair& { return phi_psi[i]; },
+      [&](std::size_t i, Vec n_at, Vec ca_at, Vec c_at) {
+        const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
+        static constexpr const char* kNames[3] = {"N", "CA", "C"};
+        const Vec at[3] = {n_at, ca_at, c_at};
+        for (std::size_t k = 0; k < 3; ++k) {
+          BackboneAtom& atom = out[3 * i + k];
+          std::copy_n(sequence.data() + pos, len, atom.residue_utf8.begin());
+          atom.residue_size = static_cast<std::uint8_t>(len);
+          atom.name = kNames[k];
+          atom.res_idx = static_cast<std::uint32_t>(i);
+          atom.x = at[k].x;
+          atom.y = at[k].y;
+          atom.z = at[k].z;
+        }
+        pos += len;
+      });
+  return out;
+}
+
+BackbonePositions place_backbone(std::string_view sequence, std::span<const double> phi_psi) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  const std::size_t n = residues_placed(sequence, phi_psi.size() / 2);
+  BackbonePositions out;
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < n; ++i) end += utf8_length(static_cast<unsigned char>(sequence[end]));
+  out.residues = sequence.substr(0, std::min(end, sequence.size()));
+  out.xyz.resize(9 * n);
+  double* xyz = out.xyz.data();
+  place_residues(
+      n,
+      [&](std::size_t i) {
+        return std::array<double, 2>{phi_psi[2 * i], phi_psi[2 * i + 1]};
+      },
+      [&](std::size_t, Vec n_at, Vec ca_at, Vec c_at) {
+        for (const Vec& v : {n_at, ca_at, c_at}) {
+          *xyz++ = v.x;
+          *xyz++ = v.y;
+          *xyz++ = v.z;
+        }
+      });
   return out;
 }
 

@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +29,16 @@ using AnglePair = std::array<double, 2>;
 // Places N, CA and C of the first min(characters of `sequence`, pairs)
 // residues. Panics when `sequence` is empty; `sequence` is well-formed UTF-8.
 std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi);
+
+// The residues build_backbone places and the positions of their atoms: x, y
+// and z of N, CA and C of each residue in turn, the same numbers.
+struct BackbonePositions {
+  std::string residues;  // the characters placed
+  std::vector<double> xyz;
+};
+
+// build_backbone's positions alone, from (phi, psi) pairs laid out flat.
+BackbonePositions place_backbone(std::string_view sequence, std::span<const double> phi_psi);
 
 // The backbone of the protein datasheet named exactly `entry_name`, from its
 // "residues" (or "Residues") array. Panics when the name is empty.

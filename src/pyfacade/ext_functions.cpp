@@ -86,9 +86,8 @@ Packed<double> property_grid(std::string_view name, std::string_view property, c
 }
 
 Backbone build_backbone(std::string_view sequence, Float64Rows<2> phi_psi_deg) {
-  std::vector<protein::AnglePair> pairs(phi_psi_deg.rows());
-  for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = {phi_psi_deg.values[2 * i], phi_psi_deg.values[2 * i + 1]};
-  return packed(protein::build_backbone(sequence, pairs));
+  auto placed = protein::place_backbone(sequence, phi_psi_deg.values);
+  return {Packed<double>{std::move(placed.xyz)}, std::move(placed.residues)};
 }
 
 Result<Result<Backbone>> build_backbone_from_entry(std::string_view entry_name) {
