@@ -4,8 +4,6 @@ from __future__ import annotations
 
 import re
 
-import pytest
-
 import tessarine._tessarine_core as core
 
 TIERS = {
