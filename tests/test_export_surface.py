@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import hashlib
-import struct
 from pathlib import Path
 
 import numpy as np
@@ -29,12 +28,6 @@ def test_single_phase_box_is_a_closed_outward_solid(tmp_path: Path, binary: bool
     out = tmp_path / ("box.stl" if binary else "ascii/box.stl")
     assert core.py_export_stl(SINGLE, str(out), BOX, VOXEL, binary=binary) == str(out)
     quads = 2 * (4 * 3 + 4 * 2 + 3 * 2)  # the box's outer faces, in voxels
-    if binary:
-        raw = out.read_bytes()
-        assert struct.unpack_from("<I", raw, 80)[0] == 2 * quads
-        assert len(raw) == 84 + 50 * 2 * quads
-    else:
-        assert out.read_text().startswith("solid Fe\n  facet normal ")
     m = load(out)
     assert len(m.faces) == 2 * quads
     assert len(m.vertices) == 5 * 4 * 3 - 3 * 2 * 1  # lattice points minus the interior ones
