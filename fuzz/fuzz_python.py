@@ -1,25 +1,11 @@
 """Atheris harness: every function of the native modules and of the public API with random arguments.
 
-Each call starts from a call of the catalogue (tests/exercise.py) and replaces some of its
-arguments with values of the kind the parameter takes, known from its annotation in the generated
-stubs (text, number, flag, count, point, box, lists), mostly edge values and now and then a value
-of any type; positional and keyword passing, missing and surplus arguments and unknown keywords
-are mixed in. Random datasheets are stored with py_save and read back through the other
-functions; what py_get returns for a stored entry must equal the saved document.
-
-Reported failures (TypeError, ValueError, KeyError, RuntimeError, OverflowError), the exceptions
-of the catalogue's odd objects, and PanicException with the message of one of the catalogue's
-internal failures are expected. Any other exception, a crash, a sanitizer report or a hang
-(libFuzzer's -timeout) is a failure.
-
-The functions of the public API (tessarine.*) get arguments by parameter name; only its documented
-exceptions may come out of them: TessarineError and its subclasses, ValueError, TypeError, KeyError
-and OSError; never PanicException, RuntimeError or SystemError.
-
-Sizes are clamped so that each input stays fast: voxel grids of at most about 2000 voxels (larger
-boxes get a coarser voxel size, except grids far above the module's own limit, which must be
-refused quickly), Fourier grids of at most 512 samples, at most 200 alloy candidates, short lists.
-Files are written only below temporary directories.
+Each call starts from a row of the catalogue (tests/exercise.py) and replaces some arguments with
+values of the kind their stub annotation names, mostly edge values, now and then any value; argument
+passing is varied too. Random datasheets saved with py_save must come back equal from py_get. Only
+reported failures, the catalogue's own exceptions and its PanicException messages may come out of
+the native functions; only TessarineError, ValueError, TypeError, KeyError and OSError out of the
+public API (tessarine.*). Sizes are clamped to keep each input fast; files go below temp dirs.
 
 Run: python fuzz/fuzz_python.py [libFuzzer options] [corpus dir]
 """

@@ -72,6 +72,14 @@ class ThrowawayPackage:
         return json.loads(out[-1])
 
 
+def run_json(script: str, *args: str, timeout: float = 120) -> object:
+    """Runs `script` with `args` in a fresh interpreter, which must succeed and print one JSON document last."""
+    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(script), *args],
+                          capture_output=True, text=True, timeout=timeout)  # fmt: skip
+    assert proc.returncode == 0, proc.stderr
+    return json.loads(proc.stdout.strip().splitlines()[-1])
+
+
 @pytest.fixture
 def throwaway(tmp_path: Path) -> ThrowawayPackage:
     return ThrowawayPackage(tmp_path / "pkg")

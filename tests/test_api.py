@@ -264,9 +264,10 @@ def test_export_paths_and_failures(tmp_path: Path) -> None:
     assert not (tmp_path / "missing").exists()
     # One file of a pair fails: the error names it, and neither target is written.
     (tmp_path / "v.json").mkdir()
+    (tmp_path / "v.raw").write_bytes(b"old")
     with pytest.raises(tessarine.ExportError) as info:
         tessarine.export_raw("Steel", tmp_path / "v.raw", BOX, 0.001)
-    assert info.value.filename == str(tmp_path / "v.json") and not (tmp_path / "v.raw").exists()
+    assert info.value.filename == str(tmp_path / "v.json") and (tmp_path / "v.raw").read_bytes() == b"old"
     (tmp_path / "o.obj").mkdir()
     with pytest.raises(tessarine.ExportError) as info:
         tessarine.export_obj("Steel", tmp_path / "o.obj", BOX, 0.001)

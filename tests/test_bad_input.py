@@ -158,12 +158,3 @@ def test_odd_arguments_and_datasheets(tmp_path) -> None:
     assert [r for r in rows if r.get("store_kept") is False] == []
     assert [r for r in rows if r.get("round_trip") is False] == []
 
-
-def test_public_counts_beyond_64_bits_are_value_errors() -> None:
-    import pytest
-
-    import tessarine
-
-    for count in ({"n_candidates": 2**64}, {"top_k": 2**64}, {"seed": 2**64}):
-        with pytest.raises(ValueError, match="must be below 2\\*\\*64"):
-            tessarine.optimize_alloy([{"property": "Density_kg_m3"}], "Fe", **count)

@@ -4,6 +4,7 @@ exception class of each function), internal failures and the shapes of the resul
 
 from __future__ import annotations
 
+import math
 import sys
 from pathlib import Path
 
@@ -42,11 +43,15 @@ def test_result_shapes(tmp_path) -> None:
     atoms = core.py_build_backbone("AA", ((-57, -47), (-57, -47)))
     assert [list(a) for a in atoms] == [["name", "res_idx", "x", "y", "z"]] * 6
     assert [(a["name"], type(a["res_idx"])) for a in atoms[:3]] == [("N", int), ("CA", int), ("C", int)]
-    baked = core.py_bake_fourier("Fe", "AtomicNumber", BOX, (2, 1, 1))
+    baked = core.py_bake_fourier("Fe", "AtomicNumber", ((0, 0, 0), (1, 2, 3)), (2, 2, 1), 0)
     assert list(baked) == ["property_name", "base_value", "domain_size_m", "coefficients", "boundary_condition"]
-    assert type(baked["domain_size_m"]) is list and len(baked["domain_size_m"]) == 3
-    assert [list(c) for c in baked["coefficients"]] == [["n", "m", "l", "amplitude", "phase"]]
+    assert (baked["property_name"], baked["domain_size_m"], baked["boundary_condition"]) == (
+        "AtomicNumber", [1.0, 2.0, 3.0], "periodic")
+    assert [list(c) for c in baked["coefficients"]] == [["n", "m", "l", "amplitude", "phase"]] * 4
     assert [type(v) for v in baked["coefficients"][0].values()] == [int, int, int, float, float]
+    assert core.py_bake_fourier("Fe", "Density_kg_m3", ((0, 0, 0), (1, 1, 1)), (1, 1, 1))["coefficients"] == []
+    flat = core.py_bake_fourier("Fe", "Density_kg_m3", ((1, 0, math.nan), (0, 1, 1)), (1, 1, 1))
+    assert flat["domain_size_m"] == [2.220446049250313e-16, 1.0, 2.220446049250313e-16]
     found = core.py_optimize_alloy([{"property": "AtomicNumber"}], "Fe", None, 20, 2, 0)
     assert all(list(c) == ["composition", "estimated_properties", "score"] for c in found)
     assert all(type(v) is float for c in found for v in [*c["composition"].values(), c["score"]])

@@ -7,10 +7,11 @@ import os
 import stat
 import subprocess
 import sys
-import textwrap
 from pathlib import Path
 
 import pytest
+
+from conftest import run_json
 
 import tessarine._tessarine_core as core
 
@@ -55,14 +56,7 @@ KEPT = ["keep.hlsl", "keep.json", "keep.mtl", "keep.obj", "keep.raw", "keep.stl"
 
 
 def export_all(out: Path, limit: int = 0, box=BIG) -> dict[str, str]:
-    proc = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(FULL_DISK), str(out), str(limit), json.dumps(box), str(VOXEL)],
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
-    assert proc.returncode == 0, proc.stderr
-    return json.loads(proc.stdout.strip().splitlines()[-1])
+    return run_json(FULL_DISK, str(out), str(limit), json.dumps(box), str(VOXEL))
 
 
 def test_a_full_disk_leaves_every_old_file_untouched(tmp_path: Path) -> None:

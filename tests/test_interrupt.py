@@ -3,11 +3,9 @@ The SIGINT comes from another process, as from a terminal, into a fresh interpre
 
 from __future__ import annotations
 
-import json
-import subprocess
-import sys
-import textwrap
 from pathlib import Path
+
+from conftest import run_json
 
 DELAY = 0.1  # seconds from the start of a call to its SIGINT
 BOUND = 2.0  # seconds from the SIGINT to the KeyboardInterrupt, generous for slow machines
@@ -71,14 +69,7 @@ print(json.dumps(report))
 
 
 def test_long_calls_stop_promptly_and_leave_nothing_behind(tmp_path: Path):
-    proc = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(SCRIPT), str(tmp_path), str(DELAY)],
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
-    assert proc.returncode == 0, proc.stderr
-    report = json.loads(proc.stdout.strip().splitlines()[-1])
+    report = run_json(SCRIPT, str(tmp_path), str(DELAY))
     # The same answers, and working calls, after the interrupted ones.
     assert report.pop("same_after") is True
     for call, r in report.items():

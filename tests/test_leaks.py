@@ -2,14 +2,13 @@
 
 from __future__ import annotations
 
-import json
 import os
-import subprocess
-import sys
 import textwrap
 from pathlib import Path
 
 import pytest
+
+from conftest import run_json
 
 TESTS = Path(__file__).resolve().parent
 ROUNDS = 12
@@ -44,9 +43,7 @@ SCRIPT = textwrap.dedent(
 # LeakSanitizer checks that run instead.
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer run: LeakSanitizer checks it")
 def test_no_growth_over_rounds() -> None:
-    proc = subprocess.run([sys.executable, "-c", SCRIPT], capture_output=True, text=True, timeout=120)
-    assert proc.returncode == 0, proc.stderr
-    report = json.loads(proc.stdout.strip().splitlines()[-1])
+    report = run_json(SCRIPT)
     samples = report["samples"]
     # Compare the second half of the rounds: by then every cache and free list has settled.
     # One block leaked by a single one of the calls adds PASSES_PER_ROUND blocks a round;

@@ -36,12 +36,6 @@ def test_backbone_from_shipped_entries():
         seq = "".join(r["residue"][0] for r in residues)
         pairs = [(r["phi"], r["psi"]) for r in residues]
         assert core.py_build_backbone_from_entry(name) == core.py_build_backbone(seq, pairs)
-    with pytest.raises(KeyError) as e:
-        core.py_build_backbone_from_entry("polyprolineii")
-    assert e.value.args == ("build_backbone_from_entry: entry 'polyprolineii' not found",)
-    with pytest.raises(KeyError) as e:
-        core.py_build_backbone_from_entry("Fe")
-    assert e.value.args == ("build_backbone_from_entry: entry 'Fe' has no 'residues' array",)
 
 
 def peer_rmsd(a: np.ndarray, b: np.ndarray) -> float:
@@ -76,21 +70,11 @@ def test_kabsch_matches_scipy(kind, a, b):
     assert got == pytest.approx(peer_rmsd(a, b), rel=1e-9, abs=1e-9)
 
 
-def test_kabsch_edge_cases_and_failures():
+def test_kabsch_edge_cases():
     assert core.py_kabsch_rmsd([(1, 2, 3)], [(4, 5, 6)]) == 0.0
     assert core.py_kabsch_rmsd([], []) == 0.0
     assert core.py_kabsch_rmsd([(0, 0, 0), (1, 0, 0)], [(0, 0, 0), (2, 0, 0)]) == pytest.approx(0.5)
     assert core.py_kabsch_rmsd([[1, 2, 3, 4], [0, 0, 0]], [(1, 2, 3), (0, 0, 0)]) == pytest.approx(0.0, abs=1e-12)
-    failures = [
-        ([], [(1, 2, 3)], "a and b must have same length"),  # one empty set is not a match
-        ([(1, 2, 3)], [(1, 2, 3), (1, 2, 3)], "a and b must have same length"),
-        ([(0, 0, 0), (1, 2, math.nan)], [(0, 0, 0), (1, 1, 1)], "kabsch_rmsd: SVD did not produce U"),
-        ([(0, 0, 0), (1, 2, 3)], [(0, 0, 0), (1, 1, math.inf)], "kabsch_rmsd: SVD did not produce U"),
-    ]
-    for a, b, message in failures:
-        with pytest.raises(ValueError) as e:
-            core.py_kabsch_rmsd(a, b)
-        assert e.value.args == (message,)
 
 
 def test_ramachandran_regions():

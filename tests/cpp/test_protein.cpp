@@ -109,14 +109,11 @@ TEST(Backbone, FromEntry) {
             "build_backbone_from_entry: entry 'BbArray' has no 'residues' array");
 }
 
-TEST(Kabsch, CoreContract) {
-  protein::Points c(4, 3), d(5, 3), e(0, 3), two(4, 2);
+TEST(Kabsch, ViewsOfOtherWidthsAreInternalFailures) {
+  // (The reported failures, shapes that differ and empty sets, are in the module's catalogue of calls.)
+  protein::Points c(4, 3), two(4, 2);
   c.setRandom();
-  d.setRandom();
   using protein::view_of;
-  EXPECT_EQ(protein::kabsch_rmsd(view_of(c), view_of(d)).error().message(),
-            "kabsch_rmsd: shape mismatch ([4, 3] vs [5, 3])");
-  EXPECT_EQ(protein::kabsch_rmsd(view_of(e), view_of(e)).error().message(), "kabsch_rmsd: empty input");
   EXPECT_THROW((void)protein::kabsch_rmsd(view_of(two), view_of(c)), Panic);
   EXPECT_THROW((void)protein::kabsch_rmsd(view_of(c), view_of(two)), Panic);
 }
