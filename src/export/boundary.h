@@ -67,12 +67,19 @@ inline std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
   return c;
 }
 
-// A copy of the grid's ids in z-fastest order (k innermost), the order in
-// which the faces are visited. The constructor and the counts throw
-// Cancelled when `cancel` stops.
+// The grid's ids in z-fastest order (k innermost), the order in which the
+// faces are visited: a copy, or the grid's own ids when it is given in that
+// layout to keep. The constructors and the counts throw Cancelled when
+// `cancel` stops.
 class FaceSweep {
  public:
   explicit FaceSweep(const VoxelGrid& grid, const Cancel& cancel = Cancel::never());
+  explicit FaceSweep(VoxelGrid&& grid, const Cancel& cancel = Cancel::never());
+
+  // The grid's voxel counts (0 for an empty grid).
+  std::uint64_t nx() const { return nx_; }
+  std::uint64_t ny() const { return ny_; }
+  std::uint64_t nz() const { return nz_; }
 
   // Calls visit(const LatticeFace&) for every face, in the order of
   // boundary_quads: the x-planes, then the y-planes, then the z-planes,
@@ -98,12 +105,14 @@ class FaceSweep {
 
   // The number of faces for_each visits.
   std::uint64_t count(const Cancel& cancel = Cancel::never()) const;
-  // The number of faces of run `run`.
-  std::uint64_t count_in(std::size_t run) const;
+  // The number of faces of run `run`, and of its rows j0 .. j1 - 1.
+  std::uint64_t count_in(std::size_t run) const { return count_in_rows(run, 0, rows_in(run)); }
+  std::uint64_t count_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1) const;
   // The number of faces of each run.
   std::vector<std::uint64_t> count_per_run(const Cancel& cancel = Cancel::never()) const;
 
  private:
+  void transpose(const VoxelGrid& grid, const Cancel& cancel);
   const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {
     return ids_.data() + static_cast<std::size_t>((i * ny_ + j) * nz_);
   }
