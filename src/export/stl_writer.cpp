@@ -108,11 +108,10 @@ Status binary_of(std::string_view name, const FaceSweep& sweep, const Point& ori
   return put_pieces(
       pieces.size(),
       [&](std::size_t c, std::string& out) {
-        const FacePiece& piece = pieces[c];
-        out.resize(static_cast<std::size_t>(100 * sweep.count_in_rows(piece.run, piece.j0, piece.j1)));
+        out.resize(static_cast<std::size_t>(100 * count_in(sweep, pieces[c])));
         char* p = out.data();
         FaceRecords records(f);
-        for_each_in(sweep, piece, [&](const LatticeFace& face) {
+        for_each_in(sweep, pieces[c], [&](const LatticeFace& face) {
           records.put(face, p);
           p += 100;
         });
