@@ -159,7 +159,7 @@ std::vector<FacePiece> face_pieces(const FaceSweep& sweep, const std::vector<std
       continue;
     }
     if (in_gathered + n > faces) flush();
-    gathered.rows.push_back({run, 0, rows});
+    gathered.rows.push_back({run, 0, rows, n});
     in_gathered += n;
   }
   flush();
@@ -168,7 +168,8 @@ std::vector<FacePiece> face_pieces(const FaceSweep& sweep, const std::vector<std
 
 std::uint64_t count_in(const FaceSweep& sweep, const FacePiece& piece) {
   std::uint64_t n = 0;
-  for (const FaceRows& r : piece.rows) n += sweep.count_in_rows(r.run, r.j0, r.j1);
+  for (const FaceRows& r : piece.rows)
+    n += r.faces != FaceRows::kUnknown ? r.faces : sweep.count_in_rows(r.run, r.j0, r.j1);
   return n;
 }
 

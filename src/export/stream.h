@@ -48,10 +48,13 @@ std::vector<std::size_t> group_items(std::size_t items, std::size_t bytes, Size&
   return first;
 }
 
-// Rows j0 .. j1 - 1 of run `run` of a FaceSweep.
+// Rows j0 .. j1 - 1 of run `run` of a FaceSweep, and their number of faces
+// when known (kUnknown otherwise).
 struct FaceRows {
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   std::size_t run;
   std::uint64_t j0, j1;
+  std::uint64_t faces = kUnknown;
 };
 
 // Part of a surface: consecutive rows of the sweep, in its order.
