@@ -20,9 +20,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
-#if TESSARINE_HAVE_FALLOCATE
-#include <fcntl.h>
-#endif
 #if TESSARINE_HAVE_SYS_RANDOM_H
 #include <sys/random.h>
 #endif
@@ -193,7 +190,6 @@ bool in_proc(const std::string& dir) noexcept {
 
 Result<bool> allocate_file(int fd, std::uint64_t offset, std::uint64_t length) {
 #if TESSARINE_HAVE_FALLOCATE
-  if (length == 0) return true;
   if (offset > std::uint64_t{INT64_MAX} || length > std::uint64_t{INT64_MAX} - offset) return os_error(EFBIG);
   for (;;) {
     if (::fallocate(fd, 0, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return true;

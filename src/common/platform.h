@@ -35,7 +35,7 @@ std::string error_text(int errnum);
 // (/proc/self/fd/N) name open files rather than places.
 bool in_proc(const std::string& dir) noexcept;
 
-// Allocates the blocks of bytes offset .. offset + length - 1 of the regular
+// Allocates the blocks of bytes offset .. offset + length - 1 (length > 0) of the regular
 // file open as `fd` ahead of writing them, extending the file to their end
 // (fallocate mode 0; never emulated by writing zeros). True when the blocks
 // are allocated; false, with nothing done, when the system or the file

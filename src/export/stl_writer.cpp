@@ -42,8 +42,8 @@ class FaceRecords {
     const int s = face.sign > 0 ? 1 : 0;
     std::memcpy(p, record_[s], 100);
     const float* z = f_[2].data() + face.c0[2];
-    for (int t = 0; t < 2; ++t)
-      for (int v = 0; v < 3; ++v) std::memcpy(p + 50 * t + 20 + 12 * v, z + dz_[s][t][v], 4);
+    for (std::size_t t = 0; t < 2; ++t)
+      for (std::size_t v = 0; v < 3; ++v) std::memcpy(p + 50 * t + 20 + 12 * v, z + dz_[s][t][v], 4);
   }
 
  private:
@@ -56,9 +56,9 @@ class FaceRecords {
       char* p = record_[s];
       float normal[3] = {0.0f, 0.0f, 0.0f};
       normal[axis_] = s > 0 ? 1.0f : -1.0f;
-      for (int t = 0; t < 2; ++t, p += 50) {
+      for (std::size_t t = 0; t < 2; ++t, p += 50) {
         std::memcpy(p, normal, sizeof normal);
-        for (int v = 0; v < 3; ++v) {
+        for (std::size_t v = 0; v < 3; ++v) {
           const auto& o = off[static_cast<std::size_t>(kFacetCorners[t][v])];
           std::memcpy(p + 12 + 12 * v, &f_[0][static_cast<std::size_t>(i_ + o[0])], 4);
           std::memcpy(p + 16 + 12 * v, &f_[1][static_cast<std::size_t>(j_ + o[1])], 4);

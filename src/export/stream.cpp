@@ -144,8 +144,7 @@ std::vector<FacePiece> face_pieces(const FaceSweep& sweep, const std::vector<std
   FacePiece gathered;  // runs put together so far
   std::uint64_t in_gathered = 0;
   auto flush = [&] {
-    if (!gathered.rows.empty()) pieces.push_back(std::move(gathered));
-    gathered.rows.clear();
+    if (!gathered.rows.empty()) pieces.push_back(std::exchange(gathered, FacePiece{}));
     in_gathered = 0;
   };
   for (std::size_t run = 0; run < per_run.size(); ++run) {
