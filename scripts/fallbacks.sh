@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the extension and the C++ tests with clang-14 and none of the
 # optional system interfaces (TESSARINE_FALLBACKS_ONLY: /dev/urandom instead of
-# getrandom and getentropy, std::filesystem listings instead of openat,
-# calloc instead of mmap, strerror instead of strerror_r, /proc told by its
-# path, physical memory unknown), into build/fallbacks and .venv-fallbacks,
+# getrandom and getentropy, std::filesystem listings instead of openat, no
+# blocks allocated ahead of writes, strerror instead of strerror_r, /proc told
+# by its path, physical memory unknown), into build/fallbacks and .venv-fallbacks,
 # then runs the pytest suite and the GoogleTests against that build: the
 # portable paths other systems take, run here.
 set -euo pipefail

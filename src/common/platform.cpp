@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -184,6 +185,34 @@ bool in_proc(const std::string& dir) noexcept {
   } catch (const std::exception&) {
     return false;
   }
+#endif
+}
+
+Result<bool> allocate_file(int fd, std::uint64_t offset, std::uint64_t length) {
+#if TESSARINE_HAVE_FALLOCATE
+  if (offset > std::uint64_t{INT64_MAX} || length > std::uint64_t{INT64_MAX} - offset) return os_error(EFBIG);
+  for (;;) {
+    if (::fallocate(fd, 0, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return true;
+    switch (errno) {
+      case EINTR: continue;
+      // Not offered by the system or this file system (tmpfs of old
+      // kernels, FUSE, network file systems), or not for this kind of file.
+      case EOPNOTSUPP:
+#if defined(ENOTSUP) && ENOTSUP != EOPNOTSUPP
+      case ENOTSUP:
+#endif
+      case ENOSYS:
+      case ENODEV:
+      case ESPIPE:
+      case EINVAL: return false;
+      default: return os_error(errno);
+    }
+  }
+#else
+  (void)fd;
+  (void)offset;
+  (void)length;
+  return false;
 #endif
 }
 

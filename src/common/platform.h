@@ -1,7 +1,7 @@
 // What the core asks of the operating system beyond the standard library and
 // the POSIX file calls of export/file_io: entropy, the size of physical
-// memory, error descriptions, zero-filled pages, /proc, and reading a
-// directory of files. Each takes the system's best interface that the build
+// memory, error descriptions, /proc, allocating a file's blocks ahead, and
+// reading a directory of files. Each takes the system's best interface that the build
 // found (TESSARINE_HAVE_* from CMake) and falls back to a portable one, so a
 // new system is filled in here and nowhere else.
 #pragma once
@@ -34,6 +34,15 @@ std::string error_text(int errnum);
 // True when the directory `dir` lies in /proc, whose symbolic links
 // (/proc/self/fd/N) name open files rather than places.
 bool in_proc(const std::string& dir) noexcept;
+
+// Allocates the blocks of bytes offset .. offset + length - 1 (length > 0) of the regular
+// file open as `fd` ahead of writing them, extending the file to their end
+// (fallocate mode 0; never emulated by writing zeros). True when the blocks
+// are allocated; false, with nothing done, when the system or the file
+// system cannot (then the writes allocate them as usual). Fails with the
+// system's error where writing the bytes would fail too: no room on the
+// disk (ENOSPC, EDQUOT), beyond the file size limit (EFBIG), I/O errors.
+Result<bool> allocate_file(int fd, std::uint64_t offset, std::uint64_t length);
 
 // A directory opened for listing, and the files in it read whole.
 class Directory {

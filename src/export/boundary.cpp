@@ -1,6 +1,7 @@
 #include "export/boundary.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/memory.h"
 #include "common/thread_pool.h"
@@ -12,8 +13,29 @@ FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx)
     nx_ = ny_ = nz_ = 0;
     return;
   }
-  assign_checked(ids_, grid.phase_ids.size(), std::int32_t{0}, cancel);
   empty_.assign(static_cast<std::size_t>(nz_), -1);
+  if (grid.layout == sample::Layout::z_fastest) {
+    ids_ = grid.phase_ids;
+    return;
+  }
+  transpose(grid, cancel);
+}
+
+FaceSweep::FaceSweep(VoxelGrid&& grid, const Cancel& cancel) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
+  if (grid.phase_ids.empty()) {
+    nx_ = ny_ = nz_ = 0;
+    return;
+  }
+  empty_.assign(static_cast<std::size_t>(nz_), -1);
+  if (grid.layout == sample::Layout::z_fastest) {
+    ids_ = std::move(grid.phase_ids);
+    return;
+  }
+  transpose(grid, cancel);
+}
+
+void FaceSweep::transpose(const VoxelGrid& grid, const Cancel& cancel) {
+  assign_checked(ids_, grid.phase_ids.size(), std::int32_t{0}, cancel);
   // For each j this is a transpose of an nx-by-nz matrix; tiles keep both
   // sides in cache.
   constexpr std::uint64_t kTile = 16;
@@ -39,7 +61,7 @@ std::vector<std::uint64_t> FaceSweep::count_per_run(const Cancel& cancel) const 
   return counts;
 }
 
-std::uint64_t FaceSweep::count_in(std::size_t run) const {
+std::uint64_t FaceSweep::count_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1) const {
   // As for_each_in, without branches on the ids.
   auto differ = [](const std::int32_t* a, const std::int32_t* b, std::uint64_t len) {
     std::uint64_t n = 0;
@@ -51,14 +73,13 @@ std::uint64_t FaceSweep::count_in(std::size_t run) const {
   std::uint64_t n = 0;
   if (run <= nx_) {
     const std::uint64_t i = run;
-    for (std::uint64_t j = 0; j < ny_; ++j) n += between_rows(i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none);
+    for (std::uint64_t j = j0; j < j1; ++j) n += between_rows(i > 0 ? row(i - 1, j) : none, i < nx_ ? row(i, j) : none);
   } else if (run <= 2 * nx_) {
     const std::uint64_t i = run - (nx_ + 1);
-    for (std::uint64_t j = 0; j <= ny_; ++j)
-      n += between_rows(j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none);
+    for (std::uint64_t j = j0; j < j1; ++j) n += between_rows(j > 0 ? row(i, j - 1) : none, j < ny_ ? row(i, j) : none);
   } else {
     const std::uint64_t i = run - (2 * nx_ + 1);
-    for (std::uint64_t j = 0; j < ny_; ++j) {
+    for (std::uint64_t j = j0; j < j1; ++j) {
       const std::int32_t* r = row(i, j);
       n += (r[0] != -1) + differ(r, r + 1, nz_ - 1) + (r[nz_ - 1] != -1);
     }

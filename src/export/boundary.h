@@ -1,9 +1,12 @@
 // The faces of a voxel grid between different phases and towards the outside.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -67,12 +70,19 @@ inline std::array<LatticeFace::Corner, 4> LatticeFace::corners() const {
   return c;
 }
 
-// A copy of the grid's ids in z-fastest order (k innermost), the order in
-// which the faces are visited. The constructor and the counts throw
-// Cancelled when `cancel` stops.
+// The grid's ids in z-fastest order (k innermost), the order in which the
+// faces are visited: a copy, or the grid's own ids when it is given in that
+// layout to keep. The constructors and the counts throw Cancelled when
+// `cancel` stops.
 class FaceSweep {
  public:
   explicit FaceSweep(const VoxelGrid& grid, const Cancel& cancel = Cancel::never());
+  explicit FaceSweep(VoxelGrid&& grid, const Cancel& cancel = Cancel::never());
+
+  // The grid's voxel counts (0 for an empty grid).
+  std::uint64_t nx() const { return nx_; }
+  std::uint64_t ny() const { return ny_; }
+  std::uint64_t nz() const { return nz_; }
 
   // Calls visit(const LatticeFace&) for every face, in the order of
   // boundary_quads: the x-planes, then the y-planes, then the z-planes,
@@ -98,12 +108,14 @@ class FaceSweep {
 
   // The number of faces for_each visits.
   std::uint64_t count(const Cancel& cancel = Cancel::never()) const;
-  // The number of faces of run `run`.
-  std::uint64_t count_in(std::size_t run) const;
+  // The number of faces of run `run`, and of its rows j0 .. j1 - 1.
+  std::uint64_t count_in(std::size_t run) const { return count_in_rows(run, 0, rows_in(run)); }
+  std::uint64_t count_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1) const;
   // The number of faces of each run.
   std::vector<std::uint64_t> count_per_run(const Cancel& cancel = Cancel::never()) const;
 
  private:
+  void transpose(const VoxelGrid& grid, const Cancel& cancel);
   const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {
     return ids_.data() + static_cast<std::size_t>((i * ny_ + j) * nz_);
   }
@@ -111,6 +123,37 @@ class FaceSweep {
   std::vector<std::int32_t> empty_;  // nz ids of -1
   std::uint64_t nx_, ny_, nz_;
 };
+
+namespace detail {
+
+// Calls visit(k) for every k < len (at most 64) where a[k] != b[k], in
+// order. The comparisons are made first, all of them, into one byte each (a
+// loop the compiler turns into vector instructions), then the bytes that are
+// set are found eight at a time.
+template <class F>
+void for_each_differing(const std::int32_t* a, const std::int32_t* b, std::uint64_t len, F&& visit) {
+  alignas(8) std::uint8_t differs[64] = {};
+  if (len == 64) {  // the usual case, with a length the compiler can unroll
+    for (unsigned k = 0; k < 64; ++k) differs[k] = a[k] != b[k];
+  } else {
+    for (unsigned k = 0; k < len; ++k) differs[k] = a[k] != b[k];
+  }
+  for (unsigned w = 0; w < len; w += 8) {
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, differs + w, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; bytes != 0; bytes &= bytes - 1) visit(w + static_cast<unsigned>(std::countr_zero(bytes)) / 8);
+    } else {  // the first byte is the most significant
+      while (bytes != 0) {
+        const auto lead = static_cast<unsigned>(std::countl_zero(bytes));
+        visit(w + lead / 8);
+        bytes ^= std::uint64_t{1} << (63 - lead);
+      }
+    }
+  }
+}
+
+}  // namespace detail
 
 template <class F>
 void FaceSweep::for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_t j1, F&& visit) const {
@@ -124,11 +167,16 @@ void FaceSweep::for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_
     visit(static_cast<const LatticeFace&>(face));
   };
   // Faces between two rows along k (contiguous here); rows beyond the grid
-  // are the row of -1.
+  // are the row of -1. The ids are compared 64 at a time into a mask whose
+  // set bits are then visited: where faces are is as good as random, and a
+  // branch per voxel would guess it wrong often.
   auto between_rows = [&](std::uint8_t axis, const std::int32_t* a, const std::int32_t* b, std::uint64_t i,
                           std::uint64_t j) {
-    for (std::uint64_t k = 0; k < nz_; ++k) {
-      if (a[k] != b[k]) emit(axis, a[k], b[k], i, j, k);
+    for (std::uint64_t k0 = 0; k0 < nz_; k0 += 64) {
+      detail::for_each_differing(a + k0, b + k0, std::min<std::uint64_t>(64, nz_ - k0), [&](unsigned d) {
+        const std::uint64_t k = k0 + d;
+        emit(axis, a[k], b[k], i, j, k);
+      });
     }
   };
   const std::int32_t* none = empty_.data();
@@ -145,8 +193,11 @@ void FaceSweep::for_each_in_rows(std::size_t run, std::uint64_t j0, std::uint64_
     for (std::uint64_t j = j0; j < j1; ++j) {
       const std::int32_t* r = row(i, j);
       if (r[0] != -1) emit(2, -1, r[0], i, j, 0);
-      for (std::uint64_t k = 1; k < nz_; ++k) {
-        if (r[k - 1] != r[k]) emit(2, r[k - 1], r[k], i, j, k);
+      for (std::uint64_t k0 = 1; k0 < nz_; k0 += 64) {
+        detail::for_each_differing(r + k0 - 1, r + k0, std::min<std::uint64_t>(64, nz_ - k0), [&](unsigned d) {
+          const std::uint64_t k = k0 + d;
+          emit(2, r[k - 1], r[k], i, j, k);
+        });
       }
       if (r[nz_ - 1] != -1) emit(2, r[nz_ - 1], -1, i, j, nz_);
     }

@@ -218,6 +218,9 @@ FileWriter::FileWriter(FileWriter&& other) noexcept
       destination_(std::move(other.destination_)),
       empty_if_dropped_(other.empty_if_dropped_),
       completed_(other.completed_),
+      allocate_(other.allocate_),
+      written_(other.written_),
+      allocated_(other.allocated_),
       cancel_(other.cancel_) {}
 
 FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
@@ -228,6 +231,9 @@ FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
     destination_ = std::move(other.destination_);
     empty_if_dropped_ = other.empty_if_dropped_;
     completed_ = other.completed_;
+    allocate_ = other.allocate_;
+    written_ = other.written_;
+    allocated_ = other.allocated_;
     cancel_ = other.cancel_;
   }
   return *this;
@@ -255,8 +261,33 @@ void FileWriter::wait_writable() const {
   cancel_->check();
 }
 
+Status FileWriter::allocate_to(std::uint64_t end) {
+  if (!allocate_ || end <= allocated_) return ok_status();
+  // Only bytes that will be written: a mode-0 allocation moves the end of
+  // the file to `end`.
+  auto done = platform::allocate_file(fd_, allocated_, end - allocated_);
+  if (!done) {
+    abandon();
+    return std::move(done).error();
+  }
+  if (*done) {
+    allocated_ = end;
+  } else {
+    allocate_ = false;  // the writes allocate as they go
+  }
+  return ok_status();
+}
+
+Status FileWriter::reserve(std::uint64_t size) {
+  if (fd_ < 0 || completed_) panic("FileWriter::reserve: the file is closed");
+  if (written_ > 0) panic("FileWriter::reserve: bytes already written");
+  return allocate_to(size);
+}
+
 Status FileWriter::write(std::string_view bytes) {
   if (fd_ < 0 || completed_) panic("FileWriter::write: the file is closed");
+  if (auto a = allocate_to(written_ + bytes.size()); !a) return a;
+  written_ += bytes.size();
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -283,6 +314,8 @@ Status FileWriter::write(std::string_view bytes) {
 
 Status FileWriter::complete() {
   if (fd_ < 0 || completed_) panic("FileWriter::complete: the file is closed");
+  // Allocated blocks past the bytes would end the file in zeros.
+  if (allocate_ && allocated_ != written_) panic("FileWriter::complete: fewer bytes written than reserved");
   // No fsync: the bytes are whole for every reader once renamed, and an
   // export does not pay for surviving a crash of the whole system.
   // close() is not retried after EINTR on Linux: the descriptor is gone.

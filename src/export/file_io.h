@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,11 @@ enum class Parents { create, require };
 //    (/dev/stdout): opened in place and never replaced; the system decides
 //    whether it can be written.
 //
+// A new temporary file gets its blocks allocated ahead of its bytes where the
+// file system can (see reserve()): the disk's room is then taken as the file
+// is written rather than when the system gets round to it, and renaming it
+// over an existing file does not make the system write it out first.
+//
 // An existing regular file in a directory where no new file may be made
 // (permission denied) is written in place as well, the one case where a
 // failure midway is not undone; the file is then left empty, never partial.
@@ -59,6 +65,12 @@ class FileWriter {
   // Appends `bytes` whole. After a failure the file is abandoned. Throws
   // Cancelled when the token stops while a full pipe or device is awaited.
   Status write(std::string_view bytes);
+  // Announces that the file will receive exactly `size` bytes in all, and
+  // allocates them ahead where the file system can, so that a disk without
+  // room for them fails here, before anything is written (with the error a
+  // write would give). Nothing to do for a file written in place. Call it
+  // before the first write.
+  Status reserve(std::uint64_t size);
   // Ends the bytes: closes the file, a failed close being reported. The
   // target is not replaced yet.
   Status complete();
@@ -74,15 +86,20 @@ class FileWriter {
         temporary_(std::move(temporary)),
         destination_(std::move(destination)),
         empty_if_dropped_(empty_if_dropped),
+        allocate_(!temporary_.empty()),
         cancel_(&cancel) {}
   void abandon() noexcept;
   void wait_writable() const;
+  Status allocate_to(std::uint64_t end);
 
   int fd_ = -1;
   std::string temporary_;          // the file being written, until renamed or removed; empty in place
   std::string destination_;        // what the temporary replaces
   bool empty_if_dropped_ = false;  // a regular file written in place
   bool completed_ = false;
+  bool allocate_ = false;        // blocks are allocated ahead of the bytes (until the file system refuses)
+  std::uint64_t written_ = 0;    // bytes written so far
+  std::uint64_t allocated_ = 0;  // bytes whose blocks are allocated, never fewer than written_ while allocate_
   const Cancel* cancel_ = nullptr;
 };
 

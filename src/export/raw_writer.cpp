@@ -109,9 +109,11 @@ Result<std::string> export_sdf_raw(std::string_view name, std::string_view out_p
                  std::string(out_path) + "'");
   }
 
-  // Both files replace their targets only once both are whole.
+  // Both files replace their targets only once both are whole. The volume's
+  // size is known: a disk without room for it fails before it is written.
   auto raw = FileWriter::create(raw_path.string(), Parents::require, cancel);
   if (!raw) return std::move(raw).error();
+  if (auto st = raw->reserve(4 * grid.nx * grid.ny * grid.nz); !st) return std::move(st).error();
   if (auto st = raw_volume(
           *mapper, mode, [&](std::string_view bytes) { return raw->write(bytes); }, cancel);
       !st) {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/thread_pool.h"
@@ -138,14 +139,37 @@ Status put_pieces(std::size_t count, const PieceMaker& make, const ByteSink& put
 
 std::vector<FacePiece> face_pieces(const FaceSweep& sweep, const std::vector<std::uint64_t>& per_run,
                                    std::uint64_t faces) {
+  faces = std::max<std::uint64_t>(faces, 1);
   std::vector<FacePiece> pieces;
+  FacePiece gathered;  // runs put together so far
+  std::uint64_t in_gathered = 0;
+  auto flush = [&] {
+    if (!gathered.rows.empty()) pieces.push_back(std::exchange(gathered, FacePiece{}));
+    in_gathered = 0;
+  };
   for (std::size_t run = 0; run < per_run.size(); ++run) {
-    if (per_run[run] == 0) continue;
+    const std::uint64_t n = per_run[run];
+    if (n == 0) continue;
     const std::uint64_t rows = sweep.rows_in(run);
-    const std::uint64_t parts = std::min(rows, (per_run[run] + faces - 1) / std::max<std::uint64_t>(faces, 1));
-    for (std::uint64_t p = 0; p < parts; ++p) pieces.push_back({run, rows * p / parts, rows * (p + 1) / parts});
+    if (n > faces) {
+      flush();
+      const std::uint64_t parts = std::min(rows, (n + faces - 1) / faces);
+      for (std::uint64_t p = 0; p < parts; ++p) pieces.push_back({{{run, rows * p / parts, rows * (p + 1) / parts}}});
+      continue;
+    }
+    if (in_gathered + n > faces) flush();
+    gathered.rows.push_back({run, 0, rows, n});
+    in_gathered += n;
   }
+  flush();
   return pieces;
+}
+
+std::uint64_t count_in(const FaceSweep& sweep, const FacePiece& piece) {
+  std::uint64_t n = 0;
+  for (const FaceRows& r : piece.rows)
+    n += r.faces != FaceRows::kUnknown ? r.faces : sweep.count_in_rows(r.run, r.j0, r.j1);
+  return n;
 }
 
 }  // namespace tess::exporter

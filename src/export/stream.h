@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,21 +48,33 @@ std::vector<std::size_t> group_items(std::size_t items, std::size_t bytes, Size&
   return first;
 }
 
-// Part of a surface: rows j0 .. j1 - 1 of run `run` of a FaceSweep.
-struct FacePiece {
+// Rows j0 .. j1 - 1 of run `run` of a FaceSweep, and their number of faces
+// when known (kUnknown otherwise).
+struct FaceRows {
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   std::size_t run;
   std::uint64_t j0, j1;
+  std::uint64_t faces = kUnknown;
+};
+
+// Part of a surface: consecutive rows of the sweep, in its order.
+struct FacePiece {
+  std::vector<FaceRows> rows;
 };
 
 // The faces of `sweep`, whose runs hold per_run faces each, as pieces of
-// about `faces` faces (a run's rows split evenly), in the sweep's order; runs
-// without faces are left out.
+// about `faces` faces, in the sweep's order: a run with more is split
+// evenly by rows, runs with fewer are put together, and runs without faces
+// are left out.
 std::vector<FacePiece> face_pieces(const FaceSweep& sweep, const std::vector<std::uint64_t>& per_run,
                                    std::uint64_t faces);
 
 template <class F>
 void for_each_in(const FaceSweep& sweep, const FacePiece& piece, F&& visit) {
-  sweep.for_each_in_rows(piece.run, piece.j0, piece.j1, visit);
+  for (const FaceRows& r : piece.rows) sweep.for_each_in_rows(r.run, r.j0, r.j1, visit);
 }
+
+// The number of faces for_each_in visits.
+std::uint64_t count_in(const FaceSweep& sweep, const FacePiece& piece);
 
 }  // namespace tess::exporter

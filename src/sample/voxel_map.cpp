@@ -189,6 +189,7 @@ void PhaseMapper::slabs(std::uint64_t iz0, std::uint64_t iz1, std::int32_t* out)
   constexpr std::size_t kBlock = 256;
   std::uint64_t prefix[kBlock];
   std::uint64_t c[256];
+  const Split split = split_pick();
   for (std::uint64_t iz = iz0; iz < iz1; ++iz) {
     std::int32_t* slab = out + static_cast<std::size_t>(iz - iz0) * plane;
     const std::int64_t k = cells_[2][static_cast<std::size_t>(iz)];
@@ -209,7 +210,7 @@ void PhaseMapper::slabs(std::uint64_t iz0, std::uint64_t iz1, std::int32_t* out)
         }
         std::int32_t* dst = slab + static_cast<std::size_t>(iy * nx + ix0);
         if (table && split_) {
-          for (std::size_t v = 0; v < len; ++v) dst[v] = h[v] * kPrime8 + c[h[v] & 0xFF] >= split_at_ ? above_ : below_;
+          for (std::size_t v = 0; v < len; ++v) dst[v] = split(h[v] * kPrime8 + c[h[v] & 0xFF]);
         } else if (table) {
           for (std::size_t v = 0; v < len; ++v) dst[v] = id_of(h[v] * kPrime8 + c[h[v] & 0xFF]);
         } else {
@@ -236,7 +237,8 @@ void PhaseMapper::z_rows(std::uint64_t ix, std::int32_t* out, const std::vector<
     const std::uint64_t base = h * kPrime8;
     const std::uint64_t* c = k_table_all.data() + (h & 0xFF) * runs;
     if (split_) {
-      for (std::size_t k = 0; k < nz; ++k) row[k] = base + c[k_run[k]] >= split_at_ ? above_ : below_;
+      const Split split = split_pick();
+      for (std::size_t k = 0; k < nz; ++k) row[k] = split(base + c[k_run[k]]);
     } else {
       for (std::size_t k = 0; k < nz; ++k) row[k] = id_of(base + c[k_run[k]]);
     }

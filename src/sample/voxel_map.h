@@ -57,6 +57,19 @@ class PhaseMapper {
   // The hash state after the bytes of i and j of voxel column (ix, iy).
   std::uint64_t column_hash(std::uint64_t ix, std::uint64_t iy) const;
   std::int32_t id_of(std::uint64_t hash) const;
+  // The id of a hash for two phases, without a branch: a hash falls on
+  // either side of the threshold at random, which no branch predictor
+  // guesses. Held by value, so that a loop keeps it in registers while it
+  // stores ids.
+  struct Split {
+    std::uint64_t at;
+    std::int32_t below, above;
+    std::int32_t operator()(std::uint64_t hash) const {
+      const auto mask = -static_cast<std::int32_t>(hash >= at);
+      return below ^ ((below ^ above) & mask);
+    }
+  };
+  Split split_pick() const { return {split_at_, below_, above_}; }
   void z_rows(std::uint64_t ix, std::int32_t* out, const std::vector<std::uint64_t>& k_table,
               const std::vector<std::uint32_t>& k_run) const;
 

@@ -79,3 +79,50 @@ TEST(BoundaryQuads, EveryEdgeIsWalkedOnceEachWay) {
   const auto two = boundary_quads(grid_of(nx, ny, nz, ids), {0, 0, 0}, 1.0);
   for (const auto& q : two) ASSERT_TRUE(winds_about_normal(q));
 }
+
+TEST(FaceSweep, VisitsTheFacesOfABruteForceSweepAndCountsThemAsVisited) {
+  // Rows longer than 64 voxels and not a multiple of it; ids in either
+  // layout. The writers size their pieces by the counts, so a count that
+  // differs from the faces visited would overrun them.
+  std::mt19937 rng(11);
+  const std::uint64_t nx = 3, ny = 4, nz = 70;
+  std::vector<std::int32_t> ids(nx * ny * nz);  // x fastest
+  for (auto& id : ids) id = rng() % 5 == 0 ? static_cast<std::int32_t>(rng() % 3) - 1 : 0;
+  auto id = [&](std::uint64_t i, std::uint64_t j, std::uint64_t k) { return ids[i + nx * (j + ny * k)]; };
+  using Face = std::array<std::int64_t, 6>;  // axis, sign, phase, i, j, k
+  std::vector<Face> expected;
+  auto face = [&](int axis, std::int32_t a, std::int32_t b, std::uint64_t i, std::uint64_t j, std::uint64_t k) {
+    if (a != b)
+      expected.push_back({axis, b >= 0 ? -1 : 1, b >= 0 ? b : a, std::int64_t(i), std::int64_t(j), std::int64_t(k)});
+  };
+  for (std::uint64_t i = 0; i <= nx; ++i)
+    for (std::uint64_t j = 0; j < ny; ++j)
+      for (std::uint64_t k = 0; k < nz; ++k) face(0, i > 0 ? id(i - 1, j, k) : -1, i < nx ? id(i, j, k) : -1, i, j, k);
+  for (std::uint64_t i = 0; i < nx; ++i)
+    for (std::uint64_t j = 0; j <= ny; ++j)
+      for (std::uint64_t k = 0; k < nz; ++k) face(1, j > 0 ? id(i, j - 1, k) : -1, j < ny ? id(i, j, k) : -1, i, j, k);
+  for (std::uint64_t i = 0; i < nx; ++i)
+    for (std::uint64_t j = 0; j < ny; ++j)
+      for (std::uint64_t k = 0; k <= nz; ++k) face(2, k > 0 ? id(i, j, k - 1) : -1, k < nz ? id(i, j, k) : -1, i, j, k);
+
+  auto z_fastest = grid_of(nx, ny, nz, {});
+  z_fastest.layout = tess::sample::Layout::z_fastest;
+  for (std::uint64_t i = 0; i < nx; ++i)
+    for (std::uint64_t j = 0; j < ny; ++j)
+      for (std::uint64_t k = 0; k < nz; ++k) z_fastest.phase_ids.push_back(id(i, j, k));
+  for (const FaceSweep& sweep : {FaceSweep(grid_of(nx, ny, nz, ids)), FaceSweep(std::move(z_fastest))}) {
+    std::vector<Face> got;
+    for (std::size_t run = 0; run < sweep.plane_count(); ++run) {
+      const std::uint64_t half = sweep.rows_in(run) / 2, before = got.size();
+      sweep.for_each_in_rows(run, 0, half, [&](const LatticeFace& f) {
+        got.push_back({f.axis, f.sign, f.phase, std::int64_t(f.c0[0]), std::int64_t(f.c0[1]), std::int64_t(f.c0[2])});
+      });
+      EXPECT_EQ(sweep.count_in_rows(run, 0, half), got.size() - before) << run;
+      sweep.for_each_in_rows(run, half, sweep.rows_in(run), [&](const LatticeFace& f) {
+        got.push_back({f.axis, f.sign, f.phase, std::int64_t(f.c0[0]), std::int64_t(f.c0[1]), std::int64_t(f.c0[2])});
+      });
+      EXPECT_EQ(sweep.count_in(run), got.size() - before) << run;
+    }
+    EXPECT_EQ(got, expected);
+  }
+}

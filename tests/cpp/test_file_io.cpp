@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -186,5 +188,33 @@ TEST(FileIo, AFileInADirectoryClosedToNewFilesIsWrittenInPlace) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(slurp(target), "new");
   EXPECT_EQ(names_in(dir), Names{"open.hlsl"});
+  fs::remove_all(dir.parent_path());
+}
+
+TEST(FileIo, AFileOfKnownSizeWithoutRoomFailsBeforeItsFirstByte) {
+  // Room runs out as on a full disk: beyond a file size limit, with the
+  // limit's signal ignored, allocation fails like a write, with EFBIG.
+  const fs::path dir = scratch("room");
+  const fs::path target = dir / "big.raw";
+  std::ofstream(target) << "old";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    auto file = FileWriter::create(target.string(), Parents::require);
+    if (!file) ::_exit(2);
+    const auto reserved = file->reserve(std::uint64_t{1} << 20);
+    if (reserved) ::_exit(3);  // a file system that allocates nothing ahead
+    ::_exit(reserved.error().message() == "File too large (os error 27)" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no allocation ahead on this file system";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(slurp(target), "old");
+  EXPECT_EQ(names_in(dir), Names{"big.raw"});
   fs::remove_all(dir.parent_path());
 }
