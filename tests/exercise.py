@@ -20,11 +20,11 @@ import sys
 import tempfile
 from array import array
 from collections import UserList, namedtuple
-from collections.abc import Sequence
 from pathlib import Path
 
 import tessarine._tessarine_core as core
 import tessarine._tessarine_ext as ext
+from odd_objects import BadFloat, BadIndex, Broken, Failing, Index, Kw, Name, rows_of
 
 BOX = ((0.0, 0.0, 0.0), (0.002, 0.001, 0.001))
 HUGE_BOX = ((-1e300,) * 3, (1e300,) * 3)
@@ -50,59 +50,6 @@ def function(name: str):
 def function_names() -> set[str]:
     """Every function of the two modules, as rows name them."""
     return set(FUNCTIONS)
-
-
-def rows_of(values: list[float], k: int, item: type = ctypes.c_double) -> ctypes.Array:
-    """A C-contiguous buffer of shape (len(values) // k, k), empty ones too."""
-    rows = (item * k * (len(values) // k))()
-    for i, v in enumerate(values):
-        rows[i // k][i % k] = v
-    return rows
-
-
-class Kw(dict):
-    """Keyword arguments of a call, given last in its row."""
-
-
-class Broken(Exception):
-    pass
-
-
-class Failing(Sequence):
-    """A sequence whose iteration raises `error` (a new one each time) after its first item."""
-
-    def __init__(self, error: type[BaseException], message: str) -> None:
-        self.error, self.message = error, message
-
-    def __len__(self) -> int:
-        return 2
-
-    def __getitem__(self, i: int) -> object:
-        if i == 0:
-            return {"property": "Density_kg_m3"}
-        raise self.error(self.message)
-
-
-class BadFloat:
-    def __init__(self, error: type[BaseException] = ZeroDivisionError, message: str = "no float") -> None:
-        self.error, self.message = error, message
-
-    def __float__(self) -> float:
-        raise self.error(self.message)
-
-
-class BadIndex:
-    def __index__(self) -> int:
-        raise ArithmeticError("no index")
-
-
-class Index:
-    def __index__(self) -> int:
-        return 2
-
-
-class Name(str):
-    pass
 
 
 def calls(tmp: str) -> list[tuple]:
