@@ -96,7 +96,7 @@ struct Torsion {
 
 // Chains of at least this many residues have their torsion terms made ahead
 // on another thread of the pool, in blocks of kTorsionBlock residues.
-constexpr std::size_t kTorsionsAheadFrom = 2048;
+constexpr std::size_t kTorsionsAheadFrom = 8192;
 constexpr std::size_t kTorsionBlock = 256;
 
 // The torsion terms of a long chain, made in blocks by whichever thread

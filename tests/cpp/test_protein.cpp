@@ -54,24 +54,24 @@ TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
   }
 }
 
-// Chains of 2048 residues and more have their torsion terms made ahead on the
+// Chains of 8192 residues and more have their torsion terms made ahead on the
 // pool: the numbers stay those of a shorter chain made alone, and both entry
 // points agree.
 TEST(Backbone, LongChainsAreTheNumbersOfTheirPrefixes) {
   std::mt19937_64 rng(8);
   std::uniform_real_distribution<double> deg(-180, 180);
-  std::vector<AnglePair> pairs(5000);
+  std::vector<AnglePair> pairs(10000);
   std::vector<double> flat;
   for (auto& p : pairs) {
     p = {deg(rng), deg(rng)};
     flat.insert(flat.end(), p.begin(), p.end());
   }
   std::string sequence;
-  for (int i = 0; i < 2500; ++i) sequence += "A\u00e9";  // one and two bytes
+  for (int i = 0; i < 5000; ++i) sequence += "A\u00e9";  // one and two bytes
   const auto atoms = protein::build_backbone(sequence, pairs);
   const auto placed = protein::place_backbone(sequence, flat);
-  const auto prefix = protein::build_backbone(sequence, {pairs.begin(), pairs.begin() + 2047});
-  ASSERT_EQ(atoms.size(), 15000u);
+  const auto prefix = protein::build_backbone(sequence, {pairs.begin(), pairs.begin() + 8191});
+  ASSERT_EQ(atoms.size(), 30000u);
   EXPECT_EQ(placed.residues, sequence);
   ASSERT_EQ(placed.xyz.size(), 3 * atoms.size());
   for (std::size_t k = 0; k < atoms.size(); ++k) {
