@@ -119,8 +119,8 @@ Result<std::string> export_vtk_legacy(std::string_view name, std::string_view ou
   // property section; refuse at once what can never be held.
   const auto sections = checked_mul(9, properties.size());
   const auto per_voxel = sections ? checked_add(2, *sections) : std::nullopt;
-  const auto values = per_voxel ? checked_mul(g.nx * g.ny * g.nz, *per_voxel) : std::nullopt;
-  const auto bytes = values ? checked_add(*values, 256) : std::nullopt;
+  const auto voxel_bytes = per_voxel ? checked_mul(g.nx * g.ny * g.nz, *per_voxel) : std::nullopt;
+  const auto bytes = voxel_bytes ? checked_add(*voxel_bytes, 256) : std::nullopt;
   if (!bytes || !may_allocate(*bytes)) return Error(too_large(g));
 
   try {

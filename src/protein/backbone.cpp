@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -104,14 +103,14 @@ constexpr std::size_t kTorsionBlock = 256;
 // reaches a block nobody has started, so the chain never waits on a thread
 // that is busy elsewhere. Each term is the same function of the same angles
 // wherever it is made.
+template <class Make>
 class TorsionsAhead {
  public:
-  template <class Make>
-  TorsionsAhead(std::size_t n, Make&& make)
+  TorsionsAhead(std::size_t n, const Make& make)
       : terms_(n),
         state_(std::make_unique<std::atomic<int>[]>((n + kTorsionBlock - 1) / kTorsionBlock)),
         blocks_((n + kTorsionBlock - 1) / kTorsionBlock),
-        make_(std::forward<Make>(make)) {}
+        make_(make) {}
 
   // Makes every block not yet claimed (the pool's side).
   void run_ahead() {
@@ -149,7 +148,7 @@ class TorsionsAhead {
   std::vector<Torsion> terms_;
   std::unique_ptr<std::atomic<int>[]> state_;
   std::size_t blocks_;
-  std::function<Torsion(std::size_t)> make_;
+  const Make& make_;  // residue i -> its Torsion
 };
 
 // Places the N, CA and C atoms of residues 0 .. n - 1 and hands each residue

@@ -139,10 +139,7 @@ Result<PhaseMapper> PhaseMapper::make(std::string_view name, const Box& box, dou
   m.picker_ = std::move(plan.picker);
   m.to_grid_ = std::move(plan.to_grid_id);
   if (const auto& t = m.picker_->thresholds(); t.size() == 1) {
-    m.split_ = true;
-    m.split_at_ = t[0];
-    m.below_ = m.to_grid_[m.picker_->first_index()];
-    m.above_ = m.to_grid_[m.picker_->first_index() + 1];
+    m.split_ = Split{t[0], m.to_grid_[m.picker_->first_index()], m.to_grid_[m.picker_->first_index() + 1]};
   }
 
   const double cell = scale_m.value_or(voxel_size);
@@ -189,7 +186,7 @@ void PhaseMapper::slabs(std::uint64_t iz0, std::uint64_t iz1, std::int32_t* out)
   constexpr std::size_t kBlock = 256;
   std::uint64_t prefix[kBlock];
   std::uint64_t c[256];
-  const Split split = split_pick();
+  const Split split = split_.value_or(Split{});
   for (std::uint64_t iz = iz0; iz < iz1; ++iz) {
     std::int32_t* slab = out + static_cast<std::size_t>(iz - iz0) * plane;
     const std::int64_t k = cells_[2][static_cast<std::size_t>(iz)];
@@ -237,7 +234,7 @@ void PhaseMapper::z_rows(std::uint64_t ix, std::int32_t* out, const std::vector<
     const std::uint64_t base = h * kPrime8;
     const std::uint64_t* c = k_table_all.data() + (h & 0xFF) * runs;
     if (split_) {
-      const Split split = split_pick();
+      const Split split = *split_;
       for (std::size_t k = 0; k < nz; ++k) row[k] = split(base + c[k_run[k]]);
     } else {
       for (std::size_t k = 0; k < nz; ++k) row[k] = id_of(base + c[k_run[k]]);

@@ -69,7 +69,6 @@ class PhaseMapper {
       return below ^ ((below ^ above) & mask);
     }
   };
-  Split split_pick() const { return {split_at_, below_, above_}; }
   void z_rows(std::uint64_t ix, std::int32_t* out, const std::vector<std::uint64_t>& k_table,
               const std::vector<std::uint32_t>& k_run) const;
 
@@ -78,9 +77,7 @@ class PhaseMapper {
   std::optional<PhasePicker> picker_;  // set when there are several names and picking works
   std::vector<std::int32_t> to_grid_;  // picker index -> index in names_
   // Two phases, the usual case: one threshold splits the hashes.
-  bool split_ = false;
-  std::uint64_t split_at_ = 0;
-  std::int32_t below_ = 0, above_ = 0;
+  std::optional<Split> split_;
   std::vector<std::int64_t> cells_[3];  // cell index of every voxel centre, per axis
   std::vector<std::uint64_t> hash_i_;   // the hash state after the bytes of i, per ix
   std::vector<std::uint64_t> hash_ij_;  // after those of i and j, per (ix, iy), x fastest; empty for huge planes

@@ -211,8 +211,12 @@ TEST(Cancel, ProgressCountsUpToTheTotalAndPollsHoldNoLockOfTheStore) {
     for (std::size_t k = 1; k < seen.size(); ++k) EXPECT_LE(seen[k - 1].first, seen[k].first) << i;
     const auto [done, total] = asked.cancel.progress();
     EXPECT_EQ(done, total) << i;
-    if (ok) EXPECT_GT(total, 0u) << i;
-    if (totals[i] != 0) EXPECT_EQ(total, totals[i]) << i;
+    if (ok) {
+      EXPECT_GT(total, 0u) << i;
+    }
+    if (totals[i] != 0) {
+      EXPECT_EQ(total, totals[i]) << i;
+    }
   }
   // A token that cannot stop counts nothing.
   Cancel::never().start_progress(5);
