@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import doctest
 import errno
+import gc
 import importlib
 import json
 import math
@@ -232,6 +233,11 @@ def test_arrays_out_match_the_files(tmp_path: Path) -> None:
     assert backbone.xyz.shape == (30_000, 3) and backbone.res_idx[-1] == 9_999
     records = core.py_build_backbone("ACDEFGHIKL" * 1000, [tuple(p) for p in angles.tolist()])
     assert backbone.to_records() == records
+    # The arrays hold the core's numbers in place: they outlive their result and are the caller's to write.
+    xyz = tessarine.build_backbone("ACDEFGHIKL" * 1000, angles).xyz
+    gc.collect()
+    xyz[0] += 1.0
+    assert np.array_equal(xyz[1:], backbone.xyz[1:]) and xyz[0, 0] == backbone.xyz[0, 0] + 1.0
     assert tessarine.build_backbone_from_entry("polyproline ii").sequence == "".join(
         r["residue"][0] for r in tessarine.Get("PolyprolineII")["residues"])  # fmt: skip
 

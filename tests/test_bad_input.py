@@ -5,6 +5,7 @@ results keep their types, no crash or hang, and a failing call leaves the store 
 from __future__ import annotations
 
 import builtins
+import collections.abc
 import inspect
 import json
 import math
@@ -42,7 +43,8 @@ def functions(tmp: str) -> tuple[dict[str, tuple[tuple, set[str], type]], set[st
 def result_types(annotation: str) -> tuple[type, ...]:
     """The classes of the results a return annotation of the stubs allows ("list[str] | None")."""
     names = [a.split("[")[0] for a in annotation.split(" | ")]
-    return tuple(object if n == "Any" else type(None) if n == "None" else getattr(builtins, n) for n in names)
+    known = {"Any": object, "None": type(None), "Buffer": collections.abc.Buffer}
+    return tuple(known[n] if n in known else getattr(builtins, n) for n in names)
 
 
 ODD = {

@@ -14,6 +14,8 @@ from tessarine import _tessarine_ext as ext
 from tessarine._errors import DataError
 
 if TYPE_CHECKING:
+    from collections.abc import Buffer
+
     import numpy as np
     from numpy.typing import ArrayLike, NDArray
 
@@ -58,7 +60,7 @@ class Backbone:
     xyz: NDArray[np.float64] = field(repr=False)
 
     @classmethod
-    def _of(cls, coordinates: bytearray, sequence: str) -> Backbone:
+    def _of(cls, coordinates: Buffer, sequence: str) -> Backbone:
         import numpy as np
         xyz = np.frombuffer(coordinates, dtype=np.float64).reshape(-1, 3)
         n = len(xyz) // 3

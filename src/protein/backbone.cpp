@@ -32,10 +32,15 @@ struct Vec {
 
 Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+// Two numbers in one register: the chain waits on every division, and the
+// divider takes x and y in one instruction (each lane rounded as alone).
+using Pair = double __attribute__((vector_size(16)));
+
 Vec unit(Vec v) {
   const double len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
   if (len == 0) return {0, 0, 0};
-  return {v.x / len, v.y / len, v.z / len};
+  const Pair xy = Pair{v.x, v.y} / len;
+  return {xy[0], xy[1], v.z / len};
 }
 
 // R cos(theta) and R sin(theta) of one kind of bond.

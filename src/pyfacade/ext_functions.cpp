@@ -21,14 +21,14 @@ namespace {
 EntryName entry_name(get::EntryRef&& ref) { return {Tier{ref.tier}, std::move(ref.name)}; }
 
 Backbone packed(const std::vector<protein::BackboneAtom>& atoms) {
-  Backbone b;
-  std::vector<double>& xyz = b.first.values;
+  std::vector<double> xyz;
+  std::string residues;
   xyz.reserve(atoms.size() * 3);
   for (std::size_t i = 0; i < atoms.size(); ++i) {
     xyz.insert(xyz.end(), {atoms[i].x, atoms[i].y, atoms[i].z});
-    if (i % 3 == 0) b.second += atoms[i].residue();
+    if (i % 3 == 0) residues += atoms[i].residue();
   }
-  return b;
+  return {Packed<double>{std::move(xyz)}, std::move(residues)};
 }
 
 protein::PointsView points(Float64Rows<3> rows) {
@@ -82,7 +82,7 @@ Result<PhaseMap> voxel_grid(std::string_view name, const sample::Box& bounds, do
 Packed<double> property_grid(std::string_view name, std::string_view property, const sample::Box& bounds,
                              double voxel_size, const std::array<std::uint64_t, 3>& counts,
                              std::optional<double> scale_m, const Cancel& cancel) {
-  return {sample::voxel_sample(name, property, bounds, voxel_size, counts, scale_m.value_or(voxel_size), cancel)};
+  return Packed<double>{sample::voxel_sample(name, property, bounds, voxel_size, counts, scale_m.value_or(voxel_size), cancel)};
 }
 
 Backbone build_backbone(std::string_view sequence, Float64Rows<2> phi_psi_deg) {

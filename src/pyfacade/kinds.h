@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pyfacade/declare.h"
@@ -38,11 +39,14 @@ struct Float64Rows {
   std::size_t rows() const { return values.size() / K; }
 };
 
-// Numbers handed to Python packed in a bytearray, in native byte order (read
-// with numpy.frombuffer).
+// Numbers handed to Python without a copy, in native byte order: a writable
+// buffer object that keeps the vector alive (read with numpy.frombuffer).
 template <class T>
 struct Packed {
-  std::vector<T> values;
+  Packed() = default;
+  explicit Packed(std::vector<T> v) : values(std::make_shared<std::vector<T>>(std::move(v))) {}
+
+  std::shared_ptr<std::vector<T>> values;  // shared with the buffer object
 };
 
 // A Python callable, kept alive while a copy of the handle lives; plain C++
@@ -63,7 +67,7 @@ std::string param_annotation(Tag<Float64Rows<K>> /*t*/) {
 inline std::string result_annotation(Tag<Tier> /*t*/) { return "Tier"; }
 template <class T>
 std::string result_annotation(Tag<Packed<T>> /*t*/) {
-  return "bytearray";
+  return "Buffer";
 }
 
 }  // namespace tess::py

@@ -1,6 +1,7 @@
 #include "pyfacade/results.h"
 
-#include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "data_loader/tiers.h"
@@ -69,10 +70,57 @@ Ref to_py(std::string_view s) { return str(s); }
 
 Ref to_py(Tier t) { return str(data_loader::TIER_NAMES.at(t.index)); }
 
-Ref packed(const void* data, std::size_t size) {
-  Ref bytes = check(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
-  if (size != 0) std::memcpy(PyByteArray_AS_STRING(bytes.get()), data, size);
-  return bytes;
+namespace {
+
+// Numbers made by the core, handed to Python in place: the object owns them
+// and lends their bytes through the buffer protocol, writable as a bytearray's
+// would be. Nothing ever resizes them, so no export needs counting.
+struct PackedObject {
+  PyObject ob_base;
+  std::shared_ptr<void> owner;
+  void* data;
+  Py_ssize_t size;
+};
+
+PackedObject* as_packed(PyObject* self) { return reinterpret_cast<PackedObject*>(self); }
+
+int packed_getbuffer(PyObject* self, Py_buffer* view, int flags) {
+  return PyBuffer_FillInfo(view, self, as_packed(self)->data, as_packed(self)->size, 0, flags);
+}
+
+Py_ssize_t packed_length(PyObject* self) { return as_packed(self)->size; }
+
+void packed_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  as_packed(self)->owner.~shared_ptr();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+}  // namespace
+
+Ref make_packed_type() {
+  static PyType_Slot slots[] = {
+      {Py_bf_getbuffer, reinterpret_cast<void*>(&packed_getbuffer)},
+      {Py_sq_length, reinterpret_cast<void*>(&packed_length)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(&packed_dealloc)},
+      {Py_tp_doc, const_cast<char*>("Numbers made by the native core, lent in place through the buffer protocol "
+                                    "(read them with numpy.frombuffer).")},
+      {0, nullptr}};
+  static PyType_Spec spec = {"tessarine._tessarine_ext.PackedNumbers", sizeof(PackedObject), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
+                             slots};
+  return Ref(PyType_FromSpec(&spec));
+}
+
+Ref packed(std::shared_ptr<void> owner, void* data, std::size_t size) {
+  auto* type = reinterpret_cast<PyTypeObject*>(state().packed_type);
+  Ref object = check(type->tp_alloc(type, 0));
+  PackedObject* p = as_packed(object.get());
+  new (&p->owner) std::shared_ptr<void>(std::move(owner));
+  p->data = data;
+  p->size = static_cast<Py_ssize_t>(size);
+  return object;
 }
 
 Ref to_py(const exporter::ObjFiles& v) {
@@ -83,11 +131,18 @@ Ref to_py(const exporter::ObjFiles& v) {
 
 Ref to_py(const std::vector<protein::BackboneAtom>& v) {
   const Keys& k = state().key;
+  // The atoms of a residue share one int for its index (ints are immutable).
+  Ref res_idx;
+  std::uint32_t res_idx_of = 0;
   return list_of(v, [&](const protein::BackboneAtom& atom) {
     const std::string_view name = atom.name;
     PyObject* name_obj = name == "N" ? k.atom_n : name == "CA" ? k.atom_ca : k.atom_c;
+    if (!res_idx || atom.res_idx != res_idx_of) {
+      res_idx = check(PyLong_FromUnsignedLong(atom.res_idx));
+      res_idx_of = atom.res_idx;
+    }
     return record({{k.name, Ref(Py_NewRef(name_obj))},
-                   {k.res_idx, check(PyLong_FromUnsignedLong(atom.res_idx))},
+                   {k.res_idx, Ref(Py_NewRef(res_idx.get()))},
                    {k.x, to_py(atom.x)},
                    {k.y, to_py(atom.y)},
                    {k.z, to_py(atom.z)}});

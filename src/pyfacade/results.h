@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,11 +73,16 @@ Ref to_py(const exporter::ObjFiles& v);
 Ref to_py(const std::vector<protein::BackboneAtom>& v);
 Ref to_py(const std::vector<alloy::AlloyCandidate>& v);
 Ref to_py(const fourier_bake::FourierFieldConfig& v);
-// A bytearray of the numbers' bytes.
-Ref packed(const void* data, std::size_t size);
+// The type of the buffer objects packed() makes, created with the module
+// state.
+Ref make_packed_type();
+// A writable buffer object of `size` bytes at `data`, which `owner` keeps
+// alive for as long as the object lives.
+Ref packed(std::shared_ptr<void> owner, void* data, std::size_t size);
 template <class T>
 Ref to_py(const Packed<T>& p) {
-  return packed(p.values.data(), p.values.size() * sizeof(T));
+  if (!p.values) return packed(nullptr, nullptr, 0);
+  return packed(p.values, p.values->data(), p.values->size() * sizeof(T));
 }
 // Standard containers: None or the value, a list, a tuple.
 template <class T>

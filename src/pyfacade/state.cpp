@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "pyfacade/results.h"
+
 namespace tess::py {
 namespace {
 
@@ -25,14 +27,15 @@ int init_state() {
                                 PyExc_BaseException, nullptr));
   Ref loads(attribute_of_module("json", "loads"));
   Ref sequence(attribute_of_module("collections.abc", "Sequence"));
-  if (!panic_class || !loads || !sequence) return -1;
+  Ref packed_type = make_packed_type();
+  if (!panic_class || !loads || !sequence || !packed_type) return -1;
   const Ref main_thread_of(attribute_of_module("threading", "main_thread"));
   const Ref main_thread = main_thread_of ? Ref(PyObject_CallNoArgs(main_thread_of.get())) : Ref();
   const Ref ident = main_thread ? Ref(PyObject_GetAttrString(main_thread.get(), "ident")) : Ref();
   const unsigned long main_ident = ident ? PyLong_AsUnsignedLong(ident.get()) : static_cast<unsigned long>(-1);
   if (PyErr_Occurred() != nullptr) return -1;
   try {
-    the_state = new ModuleState{panic_class.get(), loads.get(), sequence.get(), main_ident, Keys{}};
+    the_state = new ModuleState{panic_class.get(), loads.get(), sequence.get(), packed_type.get(), main_ident, Keys{}};
   } catch (const ErrorAlreadySet&) {
     return -1;  // keys made so far stay with the interpreter's interned strings
   } catch (const std::bad_alloc&) {
@@ -42,6 +45,7 @@ int init_state() {
   panic_class.release();  // now owned by the state
   loads.release();
   sequence.release();
+  packed_type.release();
   return 0;
 }
 

@@ -41,6 +41,8 @@ struct ModuleState {
   PyObject* json_loads;
   // collections.abc.Sequence: what a list argument may be besides list and tuple.
   PyObject* sequence_abc;
+  // The type of the buffers in which numbers made by the core are handed back.
+  PyObject* packed_type;
   // The identifier of the thread that runs the signal handlers.
   unsigned long main_thread;
   Keys key;

@@ -32,6 +32,25 @@ double dihedral_deg(const V& a, const V& b, const V& c, const V& d) {
 
 double wrap(double deg) { return std::remainder(deg, 360.0); }
 
+// The placement written plainly, one scalar operation after another in the
+// order of the formula: the module's numbers must be these, bit for bit.
+V plain_place(const V& p3, const V& p2, const V& p1, double bond, double angle_deg, double torsion_deg) {
+  const double rad = 0.017453292519943295;
+  const auto unit = [](V v) {
+    const double len = std::sqrt(v.x() * v.x() + v.y() * v.y() + v.z() * v.z());
+    return V(v.x() / len, v.y() / len, v.z() / len);
+  };
+  const auto cross = [](const V& a, const V& b) {
+    return V(a.y() * b.z() - a.z() * b.y(), a.z() * b.x() - a.x() * b.z(), a.x() * b.y() - a.y() * b.x());
+  };
+  const V bc = unit(p1 - p2), n = unit(cross(p2 - p3, bc)), m = cross(n, bc);
+  const double a = -(bond * std::cos(angle_deg * rad)), across = bond * std::sin(angle_deg * rad);
+  const double b = across * std::cos(torsion_deg * rad), c = across * std::sin(torsion_deg * rad);
+  V out;
+  for (int i = 0; i < 3; ++i) out[i] = p1[i] + a * bc[i] + b * m[i] + c * n[i];
+  return out;
+}
+
 }  // namespace
 
 TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
@@ -51,6 +70,8 @@ TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
     EXPECT_NEAR(angle_deg(p2, p1, x), angle[kind], 1e-9) << k;
     EXPECT_NEAR(wrap(dihedral_deg(p3, p2, p1, x) - torsion), 0.0, 1e-8) << k;
     EXPECT_EQ(atoms[k].res_idx, i);
+    const V want = plain_place(p3, p2, p1, bond[kind], angle[kind], torsion);
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(std::bit_cast<std::uint64_t>(x[a]), std::bit_cast<std::uint64_t>(want[a])) << k;
   }
 }
 
@@ -78,7 +99,9 @@ TEST(Backbone, LongChainsAreTheNumbersOfTheirPrefixes) {
     const double xyz[3] = {atoms[k].x, atoms[k].y, atoms[k].z};
     for (int a = 0; a < 3; ++a)
       ASSERT_EQ(std::bit_cast<std::uint64_t>(placed.xyz[3 * k + a]), std::bit_cast<std::uint64_t>(xyz[a])) << k;
-    if (k < prefix.size()) ASSERT_EQ(pos(prefix[k]), pos(atoms[k])) << k;
+    if (k < prefix.size()) {
+      ASSERT_EQ(pos(prefix[k]), pos(atoms[k])) << k;
+    }
   }
 }
 
