@@ -82,7 +82,8 @@ Result<PhaseMap> voxel_grid(std::string_view name, const sample::Box& bounds, do
 Packed<double> property_grid(std::string_view name, std::string_view property, const sample::Box& bounds,
                              double voxel_size, const std::array<std::uint64_t, 3>& counts,
                              std::optional<double> scale_m, const Cancel& cancel) {
-  return Packed<double>{sample::voxel_sample(name, property, bounds, voxel_size, counts, scale_m.value_or(voxel_size), cancel)};
+  return Packed<double>{
+      sample::voxel_sample(name, property, bounds, voxel_size, counts, scale_m.value_or(voxel_size), cancel)};
 }
 
 Backbone build_backbone(std::string_view sequence, Float64Rows<2> phi_psi_deg) {

@@ -108,8 +108,7 @@ Ref make_packed_type() {
                                     "(read them with numpy.frombuffer).")},
       {0, nullptr}};
   static PyType_Spec spec = {"tessarine._tessarine_ext.PackedNumbers", sizeof(PackedObject), 0,
-                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
-                             slots};
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE, slots};
   return Ref(PyType_FromSpec(&spec));
 }
 

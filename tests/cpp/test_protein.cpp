@@ -71,7 +71,8 @@ TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
     EXPECT_NEAR(wrap(dihedral_deg(p3, p2, p1, x) - torsion), 0.0, 1e-8) << k;
     EXPECT_EQ(atoms[k].res_idx, i);
     const V want = plain_place(p3, p2, p1, bond[kind], angle[kind], torsion);
-    for (int a = 0; a < 3; ++a) EXPECT_EQ(std::bit_cast<std::uint64_t>(x[a]), std::bit_cast<std::uint64_t>(want[a])) << k;
+    for (int a = 0; a < 3; ++a)
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(x[a]), std::bit_cast<std::uint64_t>(want[a])) << k;
   }
 }
 
