@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -97,6 +99,15 @@ std::size_t residues_placed(std::string_view sequence, std::size_t pairs) {
 struct Torsion {
   Turn psi, phi;
 };
+
+// A chain placed beside its taker hands its atoms over every this many
+// residues; the taker waits at most kChainStartGrace for a thread of the pool
+// to start it.
+constexpr std::size_t kResiduesPerHandOver = 128;
+// Shorter chains are placed whole first: they take less time than starting
+// a thread of the pool.
+constexpr std::size_t kInTurnFrom = 1024;
+constexpr std::chrono::microseconds kChainStartGrace{200};
 
 // Chains of at least this many residues have their torsion terms made ahead
 // on another thread of the pool, in blocks of kTorsionBlock residues.
@@ -196,16 +207,18 @@ void place_residues(std::size_t n, Pair&& pair, Put&& put) {
   });
 }
 
-}  // namespace
-
-std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
-  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
-  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+// Places the atoms of `out` (three per residue, sized by the caller) and
+// calls placed(i) after residue i, for residues_per_call of them at a time
+// and after the last.
+template <class Placed>
+void place_atoms(std::string_view sequence, const std::vector<AnglePair>& phi_psi, std::vector<BackboneAtom>& out,
+                 std::size_t residues_per_call, Placed&& placed) {
   // Residue i's three atoms: its character, names and index, then the
   // coordinates.
   std::size_t pos = 0;
+  const std::size_t n = out.size() / 3;
   place_residues(
-      out.size() / 3, [&](std::size_t i) -> const AnglePair& { return phi_psi[i]; },
+      n, [&](std::size_t i) -> const AnglePair& { return phi_psi[i]; },
       [&](std::size_t i, Vec n_at, Vec ca_at, Vec c_at) {
         const std::size_t len = std::min(utf8_length(static_cast<unsigned char>(sequence[pos])), sequence.size() - pos);
         static constexpr const char* kNames[3] = {"N", "CA", "C"};
@@ -221,8 +234,61 @@ std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::v
           atom.z = at[k].z;
         }
         pos += len;
+        if ((i + 1) % residues_per_call == 0 || i + 1 == n) placed(i + 1);
       });
+}
+
+}  // namespace
+
+std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+  place_atoms(sequence, phi_psi, out, out.size() + 1, [](std::size_t) {});
   return out;
+}
+
+void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePair>& phi_psi,
+                            const std::function<void(std::span<const BackboneAtom>, std::size_t)>& take) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+  std::atomic<std::size_t> placed{0};  // atoms final so far
+  std::atomic<bool> chain_started{false};
+  std::atomic<bool> taking_started{false};
+  const auto chain = [&] {
+    place_atoms(sequence, phi_psi, out, kResiduesPerHandOver,
+                [&](std::size_t residues) { placed.store(3 * residues, std::memory_order_release); });
+  };
+  if (out.size() < 3 * kInTurnFrom) {
+    chain();
+    return take(out, out.size());
+  }
+  const auto take_all_in_turn = [&] {
+    // A thread of the pool is given a moment to start the chain; one that
+    // is busy elsewhere is not waited for.
+    const auto deadline = std::chrono::steady_clock::now() + kChainStartGrace;
+    while (!chain_started.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    if (!chain_started.exchange(true)) chain();
+    std::size_t taken = 0;
+    do {
+      std::size_t now = placed.load(std::memory_order_acquire);
+      while (now == taken && now < out.size()) {
+        std::this_thread::yield();
+        now = placed.load(std::memory_order_acquire);
+      }
+      take(out, now);
+      taken = now;
+    } while (taken < out.size());
+  };
+  // Two items: the chain, on whichever thread comes first, and the taking,
+  // which only the caller does. The pool's threads may run both items before
+  // the caller gets to one: the caller then takes the atoms, all placed,
+  // once they are.
+  const auto caller = std::this_thread::get_id();
+  parallel_for(2, [&](std::size_t) {
+    if (std::this_thread::get_id() == caller && !taking_started.exchange(true)) return take_all_in_turn();
+    if (!chain_started.exchange(true)) chain();
+  });
+  if (!taking_started.exchange(true)) take(out, out.size());
 }
 
 BackbonePositions place_backbone(std::string_view sequence, std::span<const double> phi_psi) {

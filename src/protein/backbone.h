@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,15 @@ using AnglePair = std::array<double, 2>;
 // Places N, CA and C of the first min(characters of `sequence`, pairs)
 // residues. Panics when `sequence` is empty; `sequence` is well-formed UTF-8.
 std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi);
+
+// build_backbone's atoms, handed over while they are placed: the chain runs
+// on another thread of the pool (or on the caller, when none starts it
+// within a moment) and take(atoms, placed) is called on the calling thread
+// each time more are placed, in order: atoms[0, placed) are final, and the
+// last call has placed == atoms.size(). An exception from take is rethrown
+// once the chain has finished.
+void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePair>& phi_psi,
+                            const std::function<void(std::span<const BackboneAtom> atoms, std::size_t placed)>& take);
 
 // The residues build_backbone places and the positions of their atoms: x, y
 // and z of N, CA and C of each residue in turn, the same numbers.

@@ -53,6 +53,11 @@ Result<std::string> py_export_vtk_legacy(std::string_view name, std::string_view
                                      properties.value_or(std::vector<std::string>{}), scale_m, cancel);
 }
 
+BackboneInTurn py_build_backbone(std::string_view sequence, std::vector<protein::AnglePair> phi_psi_deg) {
+  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  return {sequence, std::move(phi_psi_deg)};
+}
+
 bool is_rust_backend() { return true; }
 
 std::string_view version_rust() { return version(); }

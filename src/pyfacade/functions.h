@@ -57,6 +57,7 @@ Result<std::string> py_export_vtk_legacy(std::string_view name, std::string_view
                                          std::optional<double> scale_m, const Cancel& cancel);
 bool is_rust_backend();
 std::string_view version_rust();
+BackboneInTurn py_build_backbone(std::string_view sequence, std::vector<protein::AnglePair> phi_psi_deg);
 }  // namespace fn
 
 // Annotations of the domain types in the stubs.
@@ -65,6 +66,7 @@ inline std::string param_annotation(Tag<protein::PointRows> /*t*/) { return "Seq
 inline std::string result_annotation(Tag<Json> /*t*/) { return "Any"; }
 inline std::string result_annotation(Tag<std::optional<Json>> /*t*/) { return "Any"; }
 inline std::string result_annotation(Tag<std::vector<protein::BackboneAtom>> /*t*/) { return "list[dict[str, Any]]"; }
+inline std::string result_annotation(Tag<BackboneInTurn> /*t*/) { return "list[dict[str, Any]]"; }
 inline std::string result_annotation(Tag<std::vector<alloy::AlloyCandidate>> /*t*/) { return "list[dict[str, Any]]"; }
 inline std::string result_annotation(Tag<exporter::ObjFiles> /*t*/) { return "tuple[str, str]"; }
 inline std::string result_annotation(Tag<fourier_bake::FourierFieldConfig> /*t*/) { return "dict[str, Any]"; }
@@ -101,10 +103,10 @@ inline constexpr auto FUNCTIONS = std::tuple{
     def<&protein::kabsch_rmsd_rows, Raises::value_error>(
         "py_kabsch_rmsd", params("a", "b"),
         "Compute Kabsch RMSD (\u00c5) between two Nx3 point sets.\n`a` and `b` are Python lists of [x, y, z] triples.").nogil(),
-    def<&protein::build_backbone>(
+    def<&fn::py_build_backbone>(
         "py_build_backbone", params("sequence", "phi_psi_deg"),
         "Build a protein C\u03b1 backbone from phi/psi angles.\n`sequence` \u2014 1-letter amino acid codes. "
-        "`phi_psi_deg` \u2014 list of (phi, psi) in degrees.\nReturns list of dicts: {name, res_idx, x, y, z}.").nogil(),
+        "`phi_psi_deg` \u2014 list of (phi, psi) in degrees.\nReturns list of dicts: {name, res_idx, x, y, z}."),
     def<&protein::build_backbone_from_entry, Raises::key_error>(
         "py_build_backbone_from_entry", params("entry_name"),
         "Build backbone from a tessarine protein datasheet entry name.").nogil(),

@@ -11,9 +11,11 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "protein/backbone.h"
 #include "pyfacade/declare.h"
 #include "sample/geometry.h"
 
@@ -47,6 +49,13 @@ struct Packed {
   explicit Packed(std::vector<T> v) : values(std::make_shared<std::vector<T>>(std::move(v))) {}
 
   std::shared_ptr<std::vector<T>> values;  // shared with the buffer object
+};
+
+// A backbone to be placed while its list of dicts is built: the arguments
+// that the result's conversion hands to protein::build_backbone_in_turn.
+struct BackboneInTurn {
+  std::string_view sequence;  // the argument's text, alive until the result is built
+  std::vector<protein::AnglePair> phi_psi;
 };
 
 // A Python callable, kept alive while a copy of the handle lives; plain C++

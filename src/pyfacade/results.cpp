@@ -128,24 +128,79 @@ Ref to_py(const exporter::ObjFiles& v) {
   return check(PyTuple_Pack(2, obj.get(), mtl.get()));
 }
 
-Ref to_py(const std::vector<protein::BackboneAtom>& v) {
-  const Keys& k = state().key;
-  // The atoms of a residue share one int for its index (ints are immutable).
-  Ref res_idx;
-  std::uint32_t res_idx_of = 0;
-  return list_of(v, [&](const protein::BackboneAtom& atom) {
+namespace {
+
+// The dicts of backbone atoms, one after another. The atoms of a residue
+// share one int for its index (ints are immutable).
+class AtomRecords {
+ public:
+  Ref operator()(const protein::BackboneAtom& atom) {
     const std::string_view name = atom.name;
-    PyObject* name_obj = name == "N" ? k.atom_n : name == "CA" ? k.atom_ca : k.atom_c;
-    if (!res_idx || atom.res_idx != res_idx_of) {
-      res_idx = check(PyLong_FromUnsignedLong(atom.res_idx));
-      res_idx_of = atom.res_idx;
+    PyObject* name_obj = name == "N" ? k_.atom_n : name == "CA" ? k_.atom_ca : k_.atom_c;
+    if (!res_idx_ || atom.res_idx != res_idx_of_) {
+      res_idx_ = check(PyLong_FromUnsignedLong(atom.res_idx));
+      res_idx_of_ = atom.res_idx;
     }
-    return record({{k.name, Ref(Py_NewRef(name_obj))},
-                   {k.res_idx, Ref(Py_NewRef(res_idx.get()))},
-                   {k.x, to_py(atom.x)},
-                   {k.y, to_py(atom.y)},
-                   {k.z, to_py(atom.z)}});
-  });
+    return record({{k_.name, Ref(Py_NewRef(name_obj))},
+                   {k_.res_idx, Ref(Py_NewRef(res_idx_.get()))},
+                   {k_.x, to_py(atom.x)},
+                   {k_.y, to_py(atom.y)},
+                   {k_.z, to_py(atom.z)}});
+  }
+
+ private:
+  const Keys& k_ = state().key;
+  Ref res_idx_;
+  std::uint32_t res_idx_of_ = 0;
+};
+
+// Holds the interpreter lock's release for a stretch of native work, with
+// stretches under the lock inside it.
+class WithoutLock {
+ public:
+  WithoutLock() : saved_(PyEval_SaveThread()) {}
+  ~WithoutLock() { PyEval_RestoreThread(saved_); }
+  WithoutLock(const WithoutLock&) = delete;
+  WithoutLock& operator=(const WithoutLock&) = delete;
+
+  // Under the lock for the life of the object.
+  class Locked {
+   public:
+    explicit Locked(WithoutLock& outer) : outer_(outer) { PyEval_RestoreThread(outer_.saved_); }
+    ~Locked() { outer_.saved_ = PyEval_SaveThread(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+   private:
+    WithoutLock& outer_;
+  };
+
+ private:
+  PyThreadState* saved_;
+};
+
+}  // namespace
+
+Ref to_py(const std::vector<protein::BackboneAtom>& v) { return list_of(v, AtomRecords{}); }
+
+Ref to_py(const BackboneInTurn& v) {
+  AtomRecords records;
+  Ref list;
+  std::size_t made = 0;
+  {
+    // The chain runs on the pool, and waiting for it is done without the
+    // lock; the dicts are made under it, as the atoms come.
+    WithoutLock unlocked;
+    protein::build_backbone_in_turn(
+        v.sequence, v.phi_psi, [&](std::span<const protein::BackboneAtom> atoms, std::size_t placed) {
+          const WithoutLock::Locked locked(unlocked);
+          if (!list) list = new_list(atoms.size());
+          for (; made < placed; ++made) {
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(made), records(atoms[made]).release());
+          }
+        });
+  }
+  return list;
 }
 
 Ref to_py(const std::vector<alloy::AlloyCandidate>& v) {

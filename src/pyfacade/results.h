@@ -71,6 +71,8 @@ requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)Ref to_py(T v) {
 Ref to_py(Tier t);
 Ref to_py(const exporter::ObjFiles& v);
 Ref to_py(const std::vector<protein::BackboneAtom>& v);
+// The atoms' list of dicts, built while the chain places them.
+Ref to_py(const BackboneInTurn& v);
 Ref to_py(const std::vector<alloy::AlloyCandidate>& v);
 Ref to_py(const fourier_bake::FourierFieldConfig& v);
 // The type of the buffer objects packed() makes, created with the module

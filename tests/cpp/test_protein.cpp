@@ -2,10 +2,15 @@
 
 #include <Eigen/Geometry>
 #include <Eigen/SVD>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <random>
+#include <span>
+#include <thread>
 
+#include "common/error.h"
+#include "common/thread_pool.h"
 #include "data_loader/store.h"
 #include "protein/protein.h"
 
@@ -185,4 +190,63 @@ TEST(Kabsch, SameBitsAsTheStoredSequentialSums) {
     const double got = *protein::kabsch_rmsd(protein::view_of(a), protein::view_of(b));
     EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(plain(a, b))) << n;
   }
+}
+
+// Atoms handed over while they are placed: the atoms of build_backbone, in
+// calls whose counts only grow and end with all of them; with every thread
+// of the pool busy elsewhere the caller places them itself; an exception of
+// the taker comes back to the caller.
+TEST(Backbone, AtomsHandedOverInTurn) {
+  std::mt19937_64 rng(9);
+  std::uniform_real_distribution<double> deg(-180, 180);
+  std::vector<AnglePair> pairs(3000);
+  for (auto& p : pairs) p = {deg(rng), deg(rng)};
+  std::string sequence;
+  for (int i = 0; i < 1500; ++i) sequence += "A\u00e9";
+  const auto want = protein::build_backbone(sequence, pairs);
+  const auto hand_over = [&](std::size_t& calls) {
+    std::vector<BackboneAtom> got;
+    calls = 0;
+    protein::build_backbone_in_turn(sequence, pairs, [&](std::span<const BackboneAtom> atoms, std::size_t placed) {
+      ASSERT_EQ(atoms.size(), want.size());
+      ASSERT_GT(placed, got.size());
+      got.insert(got.end(), atoms.begin() + static_cast<std::ptrdiff_t>(got.size()),
+                 atoms.begin() + static_cast<std::ptrdiff_t>(placed));
+      ++calls;
+    });
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t k = 0; k < want.size(); ++k) {
+      ASSERT_EQ(pos(got[k]), pos(want[k])) << k;
+      ASSERT_EQ(got[k].res_idx, want[k].res_idx);
+      ASSERT_EQ(got[k].residue(), want[k].residue());
+      ASSERT_STREQ(got[k].name, want[k].name);
+    }
+  };
+  std::size_t calls = 0;
+  hand_over(calls);
+  EXPECT_GE(calls, 1u);
+
+  std::atomic<std::size_t> busy{0};
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    parallel_for(pool_size() + 1, [&](std::size_t) {
+      ++busy;
+      while (!release) std::this_thread::yield();
+    });
+  });
+  while (busy < pool_size() + 1) std::this_thread::yield();
+  hand_over(calls);
+  EXPECT_EQ(calls, 1u);  // placed by the caller, then taken at once
+  release = true;
+  holder.join();
+
+  EXPECT_THROW(protein::build_backbone_in_turn(
+                   sequence, pairs, [](std::span<const BackboneAtom>, std::size_t) { throw Panic("taker"); }),
+               Panic);
+  std::size_t empty_calls = 0;
+  protein::build_backbone_in_turn("A", {}, [&](std::span<const BackboneAtom> atoms, std::size_t placed) {
+    EXPECT_TRUE(atoms.empty() && placed == 0);
+    ++empty_calls;
+  });
+  EXPECT_EQ(empty_calls, 1u);
 }
