@@ -36,12 +36,12 @@ Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 // Two numbers in one register: the chain waits on every division, and the
 // divider takes x and y in one instruction (each lane rounded as alone).
-using Pair = double __attribute__((vector_size(16)));
+using TwoLanes = double __attribute__((vector_size(16)));
 
 Vec unit(Vec v) {
   const double len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
   if (len == 0) return {0, 0, 0};
-  const Pair xy = Pair{v.x, v.y} / len;
+  const TwoLanes xy = TwoLanes{v.x, v.y} / len;
   return {xy[0], xy[1], v.z / len};
 }
 
@@ -254,9 +254,15 @@ void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePa
   std::atomic<std::size_t> placed{0};  // atoms final so far
   std::atomic<bool> chain_started{false};
   std::atomic<bool> taking_started{false};
+  std::atomic<bool> chain_failed{false};  // its exception then comes back from parallel_for
   const auto chain = [&] {
-    place_atoms(sequence, phi_psi, out, kResiduesPerHandOver,
-                [&](std::size_t residues) { placed.store(3 * residues, std::memory_order_release); });
+    try {
+      place_atoms(sequence, phi_psi, out, kResiduesPerHandOver,
+                  [&](std::size_t residues) { placed.store(3 * residues, std::memory_order_release); });
+    } catch (...) {
+      chain_failed.store(true);
+      throw;
+    }
   };
   if (out.size() < 3 * kInTurnFrom) {
     chain();
@@ -272,6 +278,7 @@ void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePa
     do {
       std::size_t now = placed.load(std::memory_order_acquire);
       while (now == taken && now < out.size()) {
+        if (chain_failed.load()) return;
         std::this_thread::yield();
         now = placed.load(std::memory_order_acquire);
       }
