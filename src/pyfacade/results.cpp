@@ -186,8 +186,8 @@ Ref to_py(const std::vector<protein::BackboneAtom>& v) { return list_of(v, AtomR
 Ref to_py(const BackboneInTurn& v) {
   AtomRecords records;
   Ref list;
-  std::size_t made = 0;
   {
+    std::size_t made = 0;
     // The chain runs on the pool, and waiting for it is done without the
     // lock; the dicts are made under it, as the atoms come.
     WithoutLock unlocked;
