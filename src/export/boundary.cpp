@@ -8,30 +8,24 @@
 
 namespace tess::exporter {
 
-FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
-  if (grid.phase_ids.empty()) {
-    nx_ = ny_ = nz_ = 0;
-    return;
-  }
-  empty_.assign(static_cast<std::size_t>(nz_), -1);
-  if (grid.layout == sample::Layout::z_fastest) {
-    ids_ = grid.phase_ids;
-    return;
-  }
-  transpose(grid, cancel);
-}
+FaceSweep::FaceSweep(const VoxelGrid& grid, const Cancel& cancel) : FaceSweep(grid, nullptr, cancel) {}
 
-FaceSweep::FaceSweep(VoxelGrid&& grid, const Cancel& cancel) : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
+FaceSweep::FaceSweep(VoxelGrid&& grid, const Cancel& cancel) : FaceSweep(grid, &grid.phase_ids, cancel) {}
+
+FaceSweep::FaceSweep(const VoxelGrid& grid, std::vector<std::int32_t>* ids_to_take, const Cancel& cancel)
+    : nx_(grid.nx), ny_(grid.ny), nz_(grid.nz) {
   if (grid.phase_ids.empty()) {
     nx_ = ny_ = nz_ = 0;
     return;
   }
   empty_.assign(static_cast<std::size_t>(nz_), -1);
-  if (grid.layout == sample::Layout::z_fastest) {
-    ids_ = std::move(grid.phase_ids);
-    return;
+  if (grid.layout != sample::Layout::z_fastest) {
+    transpose(grid, cancel);
+  } else if (ids_to_take != nullptr) {
+    ids_ = std::move(*ids_to_take);
+  } else {
+    ids_ = grid.phase_ids;
   }
-  transpose(grid, cancel);
 }
 
 void FaceSweep::transpose(const VoxelGrid& grid, const Cancel& cancel) {

@@ -115,6 +115,8 @@ class FaceSweep {
   std::vector<std::uint64_t> count_per_run(const Cancel& cancel = Cancel::never()) const;
 
  private:
+  // The ids of `grid`, taken from *ids_to_take (the grid's own) when not null.
+  FaceSweep(const VoxelGrid& grid, std::vector<std::int32_t>* ids_to_take, const Cancel& cancel);
   void transpose(const VoxelGrid& grid, const Cancel& cancel);
   const std::int32_t* row(std::uint64_t i, std::uint64_t j) const {
     return ids_.data() + static_cast<std::size_t>((i * ny_ + j) * nz_);

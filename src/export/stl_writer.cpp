@@ -138,9 +138,11 @@ Status stl_binary(std::string_view name, const VoxelGrid& grid, const Point& ori
       name, sweep, origin, voxel_size, [](std::uint64_t) { return ok_status(); }, put, cancel);
 }
 
-Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
-                 const ByteSink& put, const Cancel& cancel) {
-  const FaceSweep sweep(grid, cancel);
+namespace {
+
+// The whole ASCII file of `sweep`.
+Status ascii_of(std::string_view name, const FaceSweep& sweep, const Point& origin, double voxel_size,
+                const ByteSink& put, const Cancel& cancel) {
   const auto per_run = sweep.count_per_run(cancel);
   const auto at = lattice_of(sweep, origin, voxel_size);
   const LatticeText text[3] = {LatticeText(at[0], 6), LatticeText(at[1], 6), LatticeText(at[2], 6)};
@@ -190,6 +192,13 @@ Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& orig
   return put("endsolid " + title + "\n");
 }
 
+}  // namespace
+
+Status stl_ascii(std::string_view name, const VoxelGrid& grid, const Point& origin, double voxel_size,
+                 const ByteSink& put, const Cancel& cancel) {
+  return ascii_of(name, FaceSweep(grid, cancel), origin, voxel_size, put, cancel);
+}
+
 Result<std::string> export_stl(std::string_view name, const std::string& out_path, const sample::Box& bounds,
                                double voxel_size, std::optional<double> scale_m, bool binary, const Cancel& cancel) {
   if (name.empty()) return Error("export_stl: name required");
@@ -198,8 +207,8 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
   auto grid = sample::voxel_phase_map(name, bounds, voxel_size, scale_m, cancel, sample::Layout::z_fastest);
   if (!grid) return std::move(grid).error();
   try {
+    const FaceSweep sweep(std::move(*grid), cancel);
     if (binary) {
-      const FaceSweep sweep(std::move(*grid), cancel);
       // The file is opened once its size is known: a surface too large for
       // the format leaves any existing file as it was, and a disk without
       // room for the file fails before anything is written.
@@ -218,8 +227,8 @@ Result<std::string> export_stl(std::string_view name, const std::string& out_pat
     } else {
       auto file = FileWriter::create(out_path, Parents::create, cancel);
       if (!file) return std::move(file).error();
-      auto written = stl_ascii(
-          name, *grid, bounds.min, voxel_size, [&](std::string_view bytes) { return file->write(bytes); }, cancel);
+      auto written = ascii_of(
+          name, sweep, bounds.min, voxel_size, [&](std::string_view bytes) { return file->write(bytes); }, cancel);
       if (!written) return std::move(written).error();
       if (auto w = file->finish(); !w) return std::move(w).error();
     }

@@ -85,13 +85,19 @@ std::size_t utf8_length(unsigned char lead) {
 }
 
 // The residues placed from `sequence` and `pairs` (pair i is (phi, psi) of
-// residue i, in degrees): the first min(characters, pairs) characters.
-std::size_t residues_placed(std::string_view sequence, std::size_t pairs) {
-  std::size_t n = 0;
-  for (std::size_t pos = 0; pos < sequence.size() && n < pairs; ++n) {
-    pos += utf8_length(static_cast<unsigned char>(sequence[pos]));
+// residue i, in degrees): the first min(characters, pairs) characters, and
+// the bytes they take.
+struct Residues {
+  std::size_t residues = 0, bytes = 0;
+};
+
+Residues residues_placed(std::string_view sequence, std::size_t pairs) {
+  Residues p;
+  for (; p.bytes < sequence.size() && p.residues < pairs; ++p.residues) {
+    p.bytes += utf8_length(static_cast<unsigned char>(sequence[p.bytes]));
   }
-  return n;
+  p.bytes = std::min(p.bytes, sequence.size());
+  return p;
 }
 
 // The torsion terms of residue i >= 1: psi of the residue before it, phi of
@@ -242,7 +248,7 @@ void place_atoms(std::string_view sequence, const std::vector<AnglePair>& phi_ps
 
 std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::vector<AnglePair>& phi_psi) {
   if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
-  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()).residues);
   place_atoms(sequence, phi_psi, out, out.size() + 1, [](std::size_t) {});
   return out;
 }
@@ -250,7 +256,7 @@ std::vector<BackboneAtom> build_backbone(std::string_view sequence, const std::v
 void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePair>& phi_psi,
                             const std::function<void(std::span<const BackboneAtom>, std::size_t)>& take) {
   if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
-  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()));
+  std::vector<BackboneAtom> out(3 * residues_placed(sequence, phi_psi.size()).residues);
   std::atomic<std::size_t> placed{0};  // atoms final so far
   std::atomic<bool> chain_started{false};
   std::atomic<bool> taking_started{false};
@@ -300,11 +306,9 @@ void build_backbone_in_turn(std::string_view sequence, const std::vector<AnglePa
 
 BackbonePositions place_backbone(std::string_view sequence, std::span<const double> phi_psi) {
   if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
-  const std::size_t n = residues_placed(sequence, phi_psi.size() / 2);
+  const auto [n, bytes] = residues_placed(sequence, phi_psi.size() / 2);
   BackbonePositions out;
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < n; ++i) end += utf8_length(static_cast<unsigned char>(sequence[end]));
-  out.residues = sequence.substr(0, std::min(end, sequence.size()));
+  out.residues = sequence.substr(0, bytes);
   out.xyz.resize(9 * n);
   double* xyz = out.xyz.data();
   place_residues(

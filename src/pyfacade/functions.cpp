@@ -54,7 +54,7 @@ Result<std::string> py_export_vtk_legacy(std::string_view name, std::string_view
 }
 
 BackboneInTurn py_build_backbone(std::string_view sequence, std::vector<protein::AnglePair> phi_psi_deg) {
-  if (sequence.empty()) panic("build_backbone: sequence must be non-empty");
+  // Placed, and its sequence checked, as the result is built.
   return {sequence, std::move(phi_psi_deg)};
 }
 

@@ -6,6 +6,7 @@
 
 #include "data_loader/tiers.h"
 #include "pyfacade/state.h"
+#include "pyfacade/unlocked.h"
 
 namespace tess::py {
 namespace {
@@ -154,31 +155,6 @@ class AtomRecords {
   std::uint32_t res_idx_of_ = 0;
 };
 
-// Holds the interpreter lock's release for a stretch of native work, with
-// stretches under the lock inside it.
-class WithoutLock {
- public:
-  WithoutLock() : saved_(PyEval_SaveThread()) {}
-  ~WithoutLock() { PyEval_RestoreThread(saved_); }
-  WithoutLock(const WithoutLock&) = delete;
-  WithoutLock& operator=(const WithoutLock&) = delete;
-
-  // Under the lock for the life of the object.
-  class Locked {
-   public:
-    explicit Locked(WithoutLock& outer) : outer_(outer) { PyEval_RestoreThread(outer_.saved_); }
-    ~Locked() { outer_.saved_ = PyEval_SaveThread(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-   private:
-    WithoutLock& outer_;
-  };
-
- private:
-  PyThreadState* saved_;
-};
-
 }  // namespace
 
 Ref to_py(const std::vector<protein::BackboneAtom>& v) { return list_of(v, AtomRecords{}); }
@@ -190,10 +166,10 @@ Ref to_py(const BackboneInTurn& v) {
     std::size_t made = 0;
     // The chain runs on the pool, and waiting for it is done without the
     // lock; the dicts are made under it, as the atoms come.
-    WithoutLock unlocked;
+    Unlocked unlocked;
     protein::build_backbone_in_turn(
         v.sequence, v.phi_psi, [&](std::span<const protein::BackboneAtom> atoms, std::size_t placed) {
-          const WithoutLock::Locked locked(unlocked);
+          const Unlocked::Locked locked(unlocked);
           if (!list) list = new_list(atoms.size());
           for (; made < placed; ++made) {
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(made), records(atoms[made]).release());

@@ -43,13 +43,18 @@ bool Unlocked::call_hook(bool final) const {
   return static_cast<bool>(result);
 }
 
+Unlocked::Locked::Locked(Unlocked& outer) : outer_(outer) {
+  PyEval_RestoreThread(outer_.saved_);
+  outer_.saved_ = nullptr;
+}
+
+Unlocked::Locked::~Locked() { outer_.saved_ = PyEval_SaveThread(); }
+
 bool Unlocked::poll() {
   if (data_loader::held_store_locks != 0) panic("a long call polled while holding a lock of the store");
-  PyEval_RestoreThread(saved_);
-  saved_ = nullptr;
+  const Locked locked(*this);
   bool stop = main_thread_ && PyErr_CheckSignals() != 0;
   if (!stop && hook_.object) stop = !call_hook(false);
-  saved_ = PyEval_SaveThread();
   return stop;
 }
 

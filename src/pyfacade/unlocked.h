@@ -34,6 +34,19 @@ class Unlocked {
   // Takes the interpreter lock back.
   void relock();
 
+  // Under the interpreter lock for its life, within the stretch without it
+  // (a poll; results built while the core still works).
+  class Locked {
+   public:
+    explicit Locked(Unlocked& outer);
+    ~Locked();
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+   private:
+    Unlocked& outer_;
+  };
+
   // Under the lock, after the call succeeded: reports (done, total) to the
   // poll hook as final. Returns false with its exception set when it raised.
   bool report_end() const;
