@@ -56,6 +56,27 @@ V plain_place(const V& p3, const V& p2, const V& p1, double bond, double angle_d
   return out;
 }
 
+constexpr double kBond[3] = {1.329, 1.458, 1.525};   // to N, CA, C
+constexpr double kAngle[3] = {116.2, 121.7, 111.2};  // at the atom before
+
+// The torsion that places atom k (k >= 3) of a chain made from `pairs`.
+double torsion_of(std::size_t k, const std::vector<AnglePair>& pairs) {
+  const std::size_t kind = k % 3, i = k / 3;
+  return kind == 0 ? pairs[i - 1][1] : kind == 1 ? 180.0 : pairs[i][0];
+}
+
+// Every atom after the first residue is the plain placement from the three
+// before it, bit for bit.
+void expect_plain_placement(const std::vector<BackboneAtom>& atoms, const std::vector<AnglePair>& pairs) {
+  for (std::size_t k = 3; k < atoms.size(); ++k) {
+    const V want = plain_place(pos(atoms[k - 3]), pos(atoms[k - 2]), pos(atoms[k - 1]), kBond[k % 3], kAngle[k % 3],
+                               torsion_of(k, pairs));
+    const V x = pos(atoms[k]);
+    for (int a = 0; a < 3; ++a)
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(x[a]), std::bit_cast<std::uint64_t>(want[a])) << k;
+  }
+}
+
 }  // namespace
 
 TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
@@ -65,26 +86,22 @@ TEST(Backbone, EveryPlacedAtomHasTheIdealGeometryAndItsTorsion) {
   for (auto& p : pairs) p = {deg(rng), deg(rng)};
   const auto atoms = protein::build_backbone(std::string(40, 'G'), pairs);
   ASSERT_EQ(atoms.size(), 120u);
-  const double bond[3] = {1.329, 1.458, 1.525};   // to N, CA, C
-  const double angle[3] = {116.2, 121.7, 111.2};  // at the atom before
   for (std::size_t k = 3; k < atoms.size(); ++k) {
     const V p3 = pos(atoms[k - 3]), p2 = pos(atoms[k - 2]), p1 = pos(atoms[k - 1]), x = pos(atoms[k]);
-    const std::size_t kind = k % 3, i = k / 3;
-    const double torsion = kind == 0 ? pairs[i - 1][1] : kind == 1 ? 180.0 : pairs[i][0];
-    EXPECT_NEAR((x - p1).norm(), bond[kind], 1e-12) << k;
-    EXPECT_NEAR(angle_deg(p2, p1, x), angle[kind], 1e-9) << k;
-    EXPECT_NEAR(wrap(dihedral_deg(p3, p2, p1, x) - torsion), 0.0, 1e-8) << k;
-    EXPECT_EQ(atoms[k].res_idx, i);
-    const V want = plain_place(p3, p2, p1, bond[kind], angle[kind], torsion);
-    for (int a = 0; a < 3; ++a)
-      EXPECT_EQ(std::bit_cast<std::uint64_t>(x[a]), std::bit_cast<std::uint64_t>(want[a])) << k;
+    EXPECT_NEAR((x - p1).norm(), kBond[k % 3], 1e-12) << k;
+    EXPECT_NEAR(angle_deg(p2, p1, x), kAngle[k % 3], 1e-9) << k;
+    EXPECT_NEAR(wrap(dihedral_deg(p3, p2, p1, x) - torsion_of(k, pairs)), 0.0, 1e-8) << k;
+    EXPECT_EQ(atoms[k].res_idx, k / 3);
   }
+  expect_plain_placement(atoms, pairs);
 }
 
-// Chains of 8192 residues and more have their torsion terms made ahead on the
-// pool: the numbers stay those of a shorter chain made alone, and both entry
-// points agree.
-TEST(Backbone, LongChainsAreTheNumbersOfTheirPrefixes) {
+// A chain long enough to have its torsion terms made ahead on the pool and
+// its atoms handed over while they are placed: every entry point gives the
+// plain placement. The hand-over comes in calls whose counts only grow and
+// end with all the atoms; with every thread of the pool busy elsewhere the
+// caller places them itself; an exception of the taker comes back.
+TEST(Backbone, LongChainsByEveryEntryPoint) {
   std::mt19937_64 rng(8);
   std::uniform_real_distribution<double> deg(-180, 180);
   std::vector<AnglePair> pairs(10000);
@@ -96,19 +113,62 @@ TEST(Backbone, LongChainsAreTheNumbersOfTheirPrefixes) {
   std::string sequence;
   for (int i = 0; i < 5000; ++i) sequence += "A\u00e9";  // one and two bytes
   const auto atoms = protein::build_backbone(sequence, pairs);
-  const auto placed = protein::place_backbone(sequence, flat);
-  const auto prefix = protein::build_backbone(sequence, {pairs.begin(), pairs.begin() + 8191});
   ASSERT_EQ(atoms.size(), 30000u);
+  expect_plain_placement(atoms, pairs);
+
+  const auto placed = protein::place_backbone(sequence, flat);
   EXPECT_EQ(placed.residues, sequence);
   ASSERT_EQ(placed.xyz.size(), 3 * atoms.size());
-  for (std::size_t k = 0; k < atoms.size(); ++k) {
-    const double xyz[3] = {atoms[k].x, atoms[k].y, atoms[k].z};
+  for (std::size_t k = 0; k < atoms.size(); ++k)
     for (int a = 0; a < 3; ++a)
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(placed.xyz[3 * k + a]), std::bit_cast<std::uint64_t>(xyz[a])) << k;
-    if (k < prefix.size()) {
-      ASSERT_EQ(pos(prefix[k]), pos(atoms[k])) << k;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(placed.xyz[3 * k + a]), std::bit_cast<std::uint64_t>(pos(atoms[k])[a]))
+          << k;
+
+  const auto hand_over = [&](std::size_t& calls) {
+    std::vector<BackboneAtom> got;
+    calls = 0;
+    protein::build_backbone_in_turn(sequence, pairs, [&](std::span<const BackboneAtom> atoms_so_far, std::size_t n) {
+      ASSERT_EQ(atoms_so_far.size(), atoms.size());
+      ASSERT_GT(n, got.size());
+      got.insert(got.end(), atoms_so_far.begin() + static_cast<std::ptrdiff_t>(got.size()),
+                 atoms_so_far.begin() + static_cast<std::ptrdiff_t>(n));
+      ++calls;
+    });
+    ASSERT_EQ(got.size(), atoms.size());
+    for (std::size_t k = 0; k < atoms.size(); ++k) {
+      ASSERT_EQ(pos(got[k]), pos(atoms[k])) << k;
+      ASSERT_EQ(got[k].res_idx, atoms[k].res_idx);
+      ASSERT_EQ(got[k].residue(), atoms[k].residue());
+      ASSERT_STREQ(got[k].name, atoms[k].name);
     }
-  }
+  };
+  std::size_t calls = 0;
+  hand_over(calls);
+  EXPECT_GE(calls, 1u);
+
+  std::atomic<std::size_t> busy{0};
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    parallel_for(pool_size() + 1, [&](std::size_t) {
+      ++busy;
+      while (!release) std::this_thread::yield();
+    });
+  });
+  while (busy < pool_size() + 1) std::this_thread::yield();
+  hand_over(calls);
+  EXPECT_EQ(calls, 1u);  // placed by the caller, then taken at once
+  release = true;
+  holder.join();
+
+  EXPECT_THROW(protein::build_backbone_in_turn(
+                   sequence, pairs, [](std::span<const BackboneAtom>, std::size_t) { throw Panic("taker"); }),
+               Panic);
+  std::size_t empty_calls = 0;
+  protein::build_backbone_in_turn("A", {}, [&](std::span<const BackboneAtom> none, std::size_t n) {
+    EXPECT_TRUE(none.empty() && n == 0);
+    ++empty_calls;
+  });
+  EXPECT_EQ(empty_calls, 1u);
 }
 
 TEST(Backbone, FromEntry) {
@@ -190,63 +250,4 @@ TEST(Kabsch, SameBitsAsTheStoredSequentialSums) {
     const double got = *protein::kabsch_rmsd(protein::view_of(a), protein::view_of(b));
     EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(plain(a, b))) << n;
   }
-}
-
-// Atoms handed over while they are placed: the atoms of build_backbone, in
-// calls whose counts only grow and end with all of them; with every thread
-// of the pool busy elsewhere the caller places them itself; an exception of
-// the taker comes back to the caller.
-TEST(Backbone, AtomsHandedOverInTurn) {
-  std::mt19937_64 rng(9);
-  std::uniform_real_distribution<double> deg(-180, 180);
-  std::vector<AnglePair> pairs(3000);
-  for (auto& p : pairs) p = {deg(rng), deg(rng)};
-  std::string sequence;
-  for (int i = 0; i < 1500; ++i) sequence += "A\u00e9";
-  const auto want = protein::build_backbone(sequence, pairs);
-  const auto hand_over = [&](std::size_t& calls) {
-    std::vector<BackboneAtom> got;
-    calls = 0;
-    protein::build_backbone_in_turn(sequence, pairs, [&](std::span<const BackboneAtom> atoms, std::size_t placed) {
-      ASSERT_EQ(atoms.size(), want.size());
-      ASSERT_GT(placed, got.size());
-      got.insert(got.end(), atoms.begin() + static_cast<std::ptrdiff_t>(got.size()),
-                 atoms.begin() + static_cast<std::ptrdiff_t>(placed));
-      ++calls;
-    });
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t k = 0; k < want.size(); ++k) {
-      ASSERT_EQ(pos(got[k]), pos(want[k])) << k;
-      ASSERT_EQ(got[k].res_idx, want[k].res_idx);
-      ASSERT_EQ(got[k].residue(), want[k].residue());
-      ASSERT_STREQ(got[k].name, want[k].name);
-    }
-  };
-  std::size_t calls = 0;
-  hand_over(calls);
-  EXPECT_GE(calls, 1u);
-
-  std::atomic<std::size_t> busy{0};
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    parallel_for(pool_size() + 1, [&](std::size_t) {
-      ++busy;
-      while (!release) std::this_thread::yield();
-    });
-  });
-  while (busy < pool_size() + 1) std::this_thread::yield();
-  hand_over(calls);
-  EXPECT_EQ(calls, 1u);  // placed by the caller, then taken at once
-  release = true;
-  holder.join();
-
-  EXPECT_THROW(protein::build_backbone_in_turn(
-                   sequence, pairs, [](std::span<const BackboneAtom>, std::size_t) { throw Panic("taker"); }),
-               Panic);
-  std::size_t empty_calls = 0;
-  protein::build_backbone_in_turn("A", {}, [&](std::span<const BackboneAtom> atoms, std::size_t placed) {
-    EXPECT_TRUE(atoms.empty() && placed == 0);
-    ++empty_calls;
-  });
-  EXPECT_EQ(empty_calls, 1u);
 }
